@@ -1,0 +1,114 @@
+#include "app/folderpickers.h"
+
+#include <QDir>
+#include <QKeyEvent>
+
+#include "platform/volumes.h"
+
+namespace plovern {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kIndentPerLevel = 2;
+
+} // namespace
+
+PickList::PickList(QWidget* parent)
+    : QComboBox(parent)
+{
+    setEditable(false);
+}
+
+void PickList::keyPressEvent(QKeyEvent* event)
+{
+    if (!event->text().isEmpty() && event->text().at(0).isPrint()) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+DriveList::DriveList(QWidget* parent)
+    : PickList(parent)
+{
+    addItems(mountedVolumeRoots());
+    showDriveOf(QDir::currentPath());
+    connect(this, &QComboBox::activated, this, [this] { emit driveChanged(); });
+}
+
+void DriveList::showDriveOf(const QString& path)
+{
+    const QStringList roots = [this] {
+        QStringList items;
+        for (int i = 0; i < count(); ++i)
+            items.append(itemText(i));
+        return items;
+    }();
+    const int index = findText(volumeRootOf(path, roots));
+    if (index >= 0)
+        setCurrentIndex(index);
+}
+
+DirList::DirList(QWidget* parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this, &DirList::open);
+    if (!setPath(QDir::currentPath()))
+        setPath(QDir::rootPath());
+}
+
+bool DirList::setPath(const QString& folder)
+{
+    const QString target = QDir::cleanPath(QDir(folder).absolutePath());
+    QDir dir(target);
+    if (!dir.exists() || !dir.isReadable())
+        return false;
+    const QStringList children = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::LocaleAware);
+
+    clear();
+    QStringList chain;
+    for (QDir up(target);; ) {
+        chain.prepend(up.absolutePath());
+        if (up.isRoot() || !up.cdUp())
+            break;
+    }
+    int depth = 0;
+    for (const QString& ancestor : chain) {
+        const QString name = QDir(ancestor).isRoot() ? ancestor : QDir(ancestor).dirName();
+        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + name, this);
+        item->setData(kPathRole, ancestor);
+        ++depth;
+    }
+    setCurrentRow(static_cast<int>(chain.size()) - 1);
+    const QString prefix = target.endsWith(QLatin1Char('/')) ? target : target + QLatin1Char('/');
+    for (const QString& child : children) {
+        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + child, this);
+        item->setData(kPathRole, prefix + child);
+    }
+
+    const bool moved = target != m_path;
+    m_path = target;
+    if (moved)
+        emit pathChanged();
+    return true;
+}
+
+void DirList::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        open(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void DirList::open(QListWidgetItem* item)
+{
+    if (item)
+        setPath(item->data(kPathRole).toString());
+}
+
+} // namespace plovern

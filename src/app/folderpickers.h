@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QComboBox>
+#include <QListWidget>
+
+namespace plovern {
+
+// A drop-down list that can only be picked from: typing neither enters text
+// nor jumps to an item.
+class PickList : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit PickList(QWidget* parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The mounted volumes, by their root paths.
+class DriveList final : public PickList
+{
+    Q_OBJECT
+public:
+    explicit DriveList(QWidget* parent = nullptr);
+
+    QString drive() const { return currentText(); }
+    // Shows the volume that holds `path` as chosen, without a change signal.
+    void showDriveOf(const QString& path);
+
+signals:
+    void driveChanged();
+};
+
+// A classic directory list: the path from the root down to the current folder,
+// then the current folder's sub-folders by name (hidden ones left out).
+// Opening an item (double click, Enter) moves there; a highlight does not.
+class DirList final : public QListWidget
+{
+    Q_OBJECT
+public:
+    explicit DirList(QWidget* parent = nullptr);
+
+    // The current folder: absolute, no trailing separator except at the root.
+    QString path() const { return m_path; }
+    // Moves to `folder`; a folder that cannot be listed leaves everything as
+    // it was and returns false.
+    bool setPath(const QString& folder);
+
+signals:
+    void pathChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void open(QListWidgetItem* item);
+
+    QString m_path;
+};
+
+} // namespace plovern

@@ -1,0 +1,526 @@
+#include "app/frmmain.h"
+
+#include <stdexcept>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/folderpickers.h"
+#include "app/grid/flexgrid.h"
+#include "engine/clocktext.h"
+#include "engine/foldcopy.h"
+#include "engine/purge.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/messageboxes.h"
+#include "platform/shell.h"
+#include "platform/textfile.h"
+#include "schedule/entryeditor.h"
+#include "schedule/scheduletable.h"
+#include "storage/schedulefile.h"
+#include "storage/settingsfile.h"
+
+namespace plovern {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+const QSize kClientSize(5490 / kTwipsPerPixel, 7785 / kTwipsPerPixel);
+
+constexpr char kScheduleFile[] = "Plovern.txt";
+constexpr char kSettingsFile[] = "PLVSettings.txt";
+constexpr char kRecordFile[] = "SavedFilesDB.txt";
+constexpr char kKeptLinesFile[] = "SavedFilesDB2.txt";
+
+const QString kStartTimer = QStringLiteral("Start Timer");
+const QString kStopTimer = QStringLiteral("Stop Timer");
+
+// A settings write that did not reach the disk; its callers decide who hears of it.
+class SaveError : public std::runtime_error
+{
+public:
+    SaveError(const QString& path, const QString& reason)
+        : std::runtime_error("cannot save"), path(path), reason(reason)
+    {
+    }
+    QString path;
+    QString reason;
+};
+
+template <typename Widget>
+Widget* place(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
+{
+    auto* widget = place<QLabel>(parent, name, left, top, width, height);
+    widget->setText(QString::fromLatin1(text));
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
+{
+    auto* widget = place<QPushButton>(parent, name, left, top, width, height);
+    widget->setText(QString::fromLatin1(text));
+    return widget;
+}
+
+// The labels drawn in the window-text colour on the window background.
+void paintOnWindow(QLabel* label)
+{
+    label->setAutoFillBackground(true);
+    label->setForegroundRole(QPalette::WindowText);
+    label->setBackgroundRole(QPalette::Window);
+}
+
+} // namespace
+
+frmMain::frmMain(const Platform& platform, QWidget* parent)
+    : QWidget(parent)
+    , m_platform(platform)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(programTitle());
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/plovern-16.xpm"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/plovern-32.xpm"), QSize(32, 32));
+    setWindowIcon(icon);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    setFont(font);
+    setFixedSize(kClientSize);
+    buildControls();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls()
+{
+    Label12 = label(this, "Label12", kHomePage, 3480, 0, 1785, 195);
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    Label12->setFont(underlined);
+    Label12->setCursor(Qt::PointingHandCursor);
+    Label12->adjustSize();
+    Label12->installEventFilter(this);
+
+    Label1 = label(this, "Label1", "Source Folder", 120, 120, 990, 195);
+    Drive1 = place<DriveList>(this, "Drive1", 120, 360, 1455, 315);
+    Dir1 = place<DirList>(this, "Dir1", 1800, 360, 3375, 990);
+    Label9 = label(this, "Label9", "Source Folder Path", 120, 1440, 1365, 195);
+    Text1 = place<QLineEdit>(this, "Text1", 120, 1680, 5055, 285);
+    Label2 = label(this, "Label2", "Destination Folder", 120, 2040, 1275, 195);
+    Drive2 = place<DriveList>(this, "Drive2", 120, 2280, 1455, 315);
+    Dir2 = place<DirList>(this, "Dir2", 1800, 2280, 3375, 1215);
+    Label10 = label(this, "Label10", "Destination Folder", 120, 3480, 1275, 195);
+    Text2 = place<QLineEdit>(this, "Text2", 120, 3720, 5055, 285);
+    Label8 = label(this, "Label8", "Choose Day", 120, 4200, 870, 195);
+    Combo5 = place<PickList>(this, "Combo5", 1320, 4200, 975, 315);
+    Label6 = label(this, "Label6", "Clock", 3360, 4200, 405, 195);
+    Label5 = label(this, "Label5", "", 3840, 4200, 975, 285);
+    Label5->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Label11 = label(this, "Label11", "Choose Time", 120, 4680, 1095, 255);
+    Combo1 = place<PickList>(this, "Combo1", 1320, 4680, 615, 315);
+    for (int hour = 1; hour <= 12; ++hour)
+        Combo1->addItem(QString::number(hour));
+    Combo2 = place<PickList>(this, "Combo2", 2040, 4680, 615, 315);
+    Combo3 = place<PickList>(this, "Combo3", 2760, 4680, 615, 315);
+    Combo4 = place<PickList>(this, "Combo4", 3480, 4680, 615, 315);
+    Combo4->addItems({QStringLiteral("AM"), QStringLiteral("PM")});
+    Command7 = button(this, "Command7", "Set Time", 4200, 4680, 855, 315);
+    MSFlexGrid1 = place<FlexGrid>(this, "MSFlexGrid1", 0, 5160, 5415, 2055);
+    chkPurge = place<QCheckBox>(this, "chkPurge", 120, 7320, 1455, 255);
+    chkPurge->setText(QStringLiteral("Purge Folders"));
+    Command6 = button(this, "Command6", "Hide", 3360, 7320, 975, 375);
+    Command4 = button(this, "Command4", "Close", 4440, 7320, 975, 375);
+    for (QLabel* shown : {Label1, Label2, Label5, Label6})
+        paintOnWindow(shown);
+    for (PickList* list : {Combo1, Combo2, Combo3, Combo4, Combo5})
+        list->setCurrentIndex(-1);
+
+    // State holders the user never sees, below the client area.
+    Command8 = button(this, "Command8", "Command8", 480, 8520, 975, 255);
+    Command9 = button(this, "Command9", "Command9", 1560, 8520, 975, 255);
+    Text4 = place<QLineEdit>(this, "Text4", 3000, 8640, 615, 375);
+    Text4->setText(QStringLiteral("1"));
+    Command10 = button(this, "Command10", "save settings", 240, 8760, 1335, 255);
+    Command11 = button(this, "Command11", "load settings", 1560, 8760, 1095, 255);
+    Command5 = button(this, "Command5", "Start Timer", 1560, 9000, 1095, 255);
+    Label7 = label(this, "Label7", "0", 720, 9240, 855, 255);
+    Label4 = label(this, "Label4", "0", 1680, 9360, 90, 195);
+    Text3 = place<QLineEdit>(this, "Text3", 2160, 9600, 975, 285);
+    Text3->setEnabled(false);
+    Command12 = button(this, "Command12", "zipup", 1680, 10200, 1815, 495);
+    for (QWidget* never : std::initializer_list<QWidget*>{
+             Command8, Command9, Text4, Command10, Command11, Command5, Label4, Text3, Command12})
+        never->setVisible(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(0);
+
+    // Keyboard focus follows the design's tab indexes.
+    QWidget* const tabOrder[] = {Text1,  Text2,  Command4, Command6, Combo1, Combo2, Combo3, Combo4,
+                                 Command7, MSFlexGrid1, Combo5, Drive1, Dir1, Drive2, Dir2, chkPurge};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(Command4, &QPushButton::clicked, this, &frmMain::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmMain::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &frmMain::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &frmMain::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &frmMain::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &frmMain::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &frmMain::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &frmMain::Command11_Click);
+    connect(Command12, &QPushButton::clicked, this, &frmMain::Command12_Click);
+    connect(MSFlexGrid1, &FlexGrid::Click, this, &frmMain::MSFlexGrid1_Click);
+    connect(MSFlexGrid1, &FlexGrid::DblClick, this, &frmMain::MSFlexGrid1_DblClick);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(Drive1, &DriveList::driveChanged, this, &frmMain::Drive1_Change);
+    connect(Drive2, &DriveList::driveChanged, this, &frmMain::Drive2_Change);
+    connect(Dir1, &DirList::pathChanged, this, &frmMain::Dir1_Change);
+    connect(Dir2, &DirList::pathChanged, this, &frmMain::Dir2_Change);
+}
+
+QString frmMain::programFile(const char* name) const
+{
+    return plovern::programFile(m_platform.programFolder, QString::fromLatin1(name));
+}
+
+void frmMain::setVisible(bool visible)
+{
+    if (visible && m_hiddenForGood)
+        return;
+    QWidget::setVisible(visible);
+}
+
+void frmMain::hideForGood()
+{
+    m_hiddenForGood = true;
+    hide();
+}
+
+// ---- start-up -------------------------------------------------------------
+
+void frmMain::Form_Load()
+{
+    try {
+        const QString& switches = m_platform.arguments;
+        if (switches == QLatin1String("-h")) {
+            hideForGood();
+        } else if (switches == QLatin1String("-p")) {
+            chkPurge->setChecked(true);
+        } else if (switches == QLatin1String("-hp")) {
+            chkPurge->setChecked(true);
+            hideForGood();
+        }
+        for (int n = 0; n <= 9; ++n)
+            Combo2->addItem(QStringLiteral("0") + QString::number(n));
+        for (int n = 0; n <= 9; ++n)
+            Combo3->addItem(QStringLiteral("0") + QString::number(n));
+        Combo5->addItems({QStringLiteral("Every"), QStringLiteral("Sunday"), QStringLiteral("Monday"),
+                          QStringLiteral("Tuesday"), QStringLiteral("Wednesday"), QStringLiteral("Thursday"),
+                          QStringLiteral("Friday"), QStringLiteral("Saturday")});
+        Label7->setText(QString::number(weekdayNumber(m_platform.clock.now().date())));
+        for (int n = 10; n <= 59; ++n) {
+            Combo2->addItem(QString::number(n));
+            Combo3->addItem(QString::number(n));
+        }
+        for (PickList* list : {Combo2, Combo3, Combo5})
+            list->setCurrentIndex(-1);
+        Command11_Click();
+        Command5_Click();
+        loadvariables();
+    } catch (const std::exception&) {
+        // Start-up ends quietly at its first failure; what was done stays done.
+    }
+    reconcileCount();
+}
+
+// A count that disagrees with the loaded schedule (a lost or older settings
+// file) would leave entries unsaved; the rows are what counts.
+void frmMain::reconcileCount()
+{
+    const QString rows = QString::number(readEntries(*MSFlexGrid1).size());
+    if (Label4->text() != rows)
+        Label4->setText(rows);
+}
+
+// ---- window behaviour -----------------------------------------------------
+
+void frmMain::Form_Resize()
+{
+    if (windowState() & Qt::WindowMaximized)
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+    if (!(windowState() & Qt::WindowMinimized) && size() != kClientSize)
+        resize(kClientSize);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label12 && event->type() == QEvent::MouseButtonRelease) {
+        Label12_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    Command10_Click();
+    try {
+        savevariables();
+    } catch (const SaveError& error) {
+        logLine(QStringLiteral("could not save the settings to %1: %2").arg(error.path, error.reason));
+    }
+    Timer1->stop();
+    emit unloaded();
+}
+
+void frmMain::Command4_Click()
+{
+    close();
+}
+
+void frmMain::Command6_Click()
+{
+    hideForGood();
+}
+
+void frmMain::Command12_Click()
+{
+}
+
+void frmMain::Label12_Click()
+{
+    ShellOpen(Label12->text());
+}
+
+void frmMain::ShellOpen(const QString& target)
+{
+    m_platform.shell.open(target);
+}
+
+// ---- schedule table -------------------------------------------------------
+
+void frmMain::Command7_Click()
+{
+    const EditorFields fields{Text1->text(),         Text2->text(),         Combo1->currentText(),
+                              Combo2->currentText(), Combo3->currentText(), Combo4->currentText(),
+                              Combo5->currentText()};
+    if (const auto message = refusal(fields)) {
+        m_platform.boxes.inform(*message, MessageBoxes::Icon::Information);
+        return;
+    }
+    Text3->setText(composeTimeText(fields));
+    Command8_Click();
+    try {
+        savevariables();
+    } catch (const SaveError& error) {
+        m_platform.boxes.inform(
+            QStringLiteral("The entry was added, but the settings could not be saved to %1: %2")
+                .arg(error.path, error.reason),
+            MessageBoxes::Icon::Warning);
+    }
+}
+
+void frmMain::Command8_Click()
+{
+    insertTop(*MSFlexGrid1, {Text1->text(), Text2->text(), Text3->text(), dayCode(Combo5->currentText())});
+    Label4->setText(adjustedCount(Label4->text(), +1, *MSFlexGrid1));
+}
+
+void frmMain::Command9_Click()
+{
+    for (const ScheduleEntry& entry : readEntries(*MSFlexGrid1))
+        m_platform.boxes.inform(entry.time, MessageBoxes::Icon::None);
+}
+
+void frmMain::MSFlexGrid1_Click()
+{
+    MSFlexGrid1_DblClick();
+}
+
+void frmMain::MSFlexGrid1_DblClick()
+{
+    try {
+        const int row = MSFlexGrid1->RowSel();
+        const ScheduleEntry entry = readEntry(*MSFlexGrid1, row);
+        Text1->setText(entry.source);
+        Text2->setText(entry.destination);
+        Text3->setText(entry.time);
+        if (entry.isBlank()) // the end row below the entries
+            return;
+        if (m_platform.boxes.askYesNo(reviewText(entry)))
+            return;
+        MSFlexGrid1->RemoveItem(row);
+        Label4->setText(adjustedCount(Label4->text(), -1, *MSFlexGrid1));
+    } catch (const GridError&) {
+        // The review ends quietly; the boxes keep what was written.
+    }
+}
+
+// ---- scheduler ------------------------------------------------------------
+
+void frmMain::Command5_Click()
+{
+    if (Command5->text() != kStartTimer) {
+        Command5->setText(kStartTimer);
+        Timer1->stop();
+        return;
+    }
+    Command5->setText(kStopTimer);
+    bool isNumber = false;
+    const qint64 milliseconds = Text4->text().toLongLong(&isNumber) * 1000;
+    if (!isNumber || milliseconds < 0 || milliseconds > std::numeric_limits<int>::max())
+        throw std::invalid_argument("the tick interval is not a number of seconds the timer accepts");
+    Timer1->setInterval(static_cast<int>(milliseconds));
+    loadvariables();
+    // Seconds that passed while the timer was off are not made up.
+    m_cursor.reset();
+    if (milliseconds > 0)
+        Timer1->start();
+}
+
+void frmMain::Timer1_Timer()
+{
+    const QDateTime now = m_platform.clock.now();
+    Label7->setText(QString::number(weekdayNumber(now.date())));
+    Label5->setText(clockText(now.time()));
+    const SecondRange seconds = m_cursor.advance(now);
+    if (seconds.isEmpty())
+        return;
+    // The copies work on copies of the cells, so nothing they do touches the grid.
+    const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
+    for (const DueRun& run : dueRuns(entries, seconds)) {
+        const ScheduleEntry& entry = entries[static_cast<size_t>(run.row)];
+        FoldCopy(entry.source, entry.destination, wallDate(run.second));
+        if (chkPurge->isChecked())
+            FolderPurge();
+    }
+}
+
+void frmMain::FoldCopy(const QString& txt1, const QString& txt2, QDate day)
+{
+    const CopyOutcome outcome = foldCopy(txt1, txt2, day);
+    for (const QString& failure : outcome.failures)
+        logLine(QStringLiteral("copy of %1 to %2 failed: %3").arg(txt1, outcome.target, failure));
+    if (outcome.failures.isEmpty())
+        SavedFilesDB(outcome.target);
+}
+
+void frmMain::SavedFilesDB(const QString& tfolder)
+{
+    QString error;
+    if (!appendToFile(programFile(kRecordFile), tfolder.toLocal8Bit() + kLineEnd, &error))
+        logLine(QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, programFile(kRecordFile), error));
+}
+
+void frmMain::FolderPurge()
+{
+    const PurgePlaces places{programFile(kRecordFile), programFile(kKeptLinesFile),
+                             {m_platform.programFolder, QDir::homePath()}};
+    for (const QString& failure : folderPurge(places, m_platform.clock.now().date().year()))
+        logLine(failure);
+}
+
+// ---- files ----------------------------------------------------------------
+
+void frmMain::Command11_Click()
+{
+    const std::optional<QByteArray> bytes = readFile(programFile(kScheduleFile));
+    if (!bytes)
+        return;
+    for (const ScheduleEntry& entry : parseSchedule(*bytes))
+        insertTop(*MSFlexGrid1, entry);
+}
+
+void frmMain::Command10_Click()
+{
+    QString error;
+    const QString path = programFile(kScheduleFile);
+    if (!saveFile(path, formatSchedule(readEntries(*MSFlexGrid1)), &error))
+        logLine(QStringLiteral("could not save the schedule to %1: %2").arg(path, error));
+}
+
+void frmMain::loadvariables()
+{
+    const std::optional<QByteArray> bytes = readFile(programFile(kSettingsFile));
+    if (!bytes)
+        return;
+    const StoredSettings stored = parseSettings(*bytes);
+    if (stored.count)
+        Label4->setText(*stored.count);
+    if (stored.purge)
+        chkPurge->setChecked(*stored.purge);
+}
+
+void frmMain::savevariables()
+{
+    const QString path = programFile(kSettingsFile);
+    QString error;
+    if (!saveFile(path, formatSettings(Label4->text(), chkPurge->isChecked()), &error))
+        throw SaveError(path, error);
+}
+
+// ---- folder pickers -------------------------------------------------------
+
+void frmMain::Drive1_Change()
+{
+    if (!Dir1->setPath(Drive1->drive()))
+        Drive1->showDriveOf(Dir1->path());
+}
+
+void frmMain::Drive2_Change()
+{
+    if (!Dir2->setPath(Drive2->drive()))
+        Drive2->showDriveOf(Dir2->path());
+}
+
+void frmMain::Dir1_Change()
+{
+    Text1->setText(Dir1->path());
+}
+
+void frmMain::Dir2_Change()
+{
+    Text2->setText(Dir2->path());
+}
+
+} // namespace plovern

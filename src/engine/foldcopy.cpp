@@ -1,0 +1,37 @@
+#include "engine/foldcopy.h"
+
+#include <QDir>
+
+#include "engine/clocktext.h"
+#include "engine/treecopy.h"
+
+namespace plovern {
+
+QString sourceName(const QString& source)
+{
+    qsizetype cut = source.lastIndexOf(QLatin1Char('/'));
+    if (QDir::separator() != QLatin1Char('/'))
+        cut = std::max(cut, source.lastIndexOf(QDir::separator()));
+    return source.mid(cut + 1);
+}
+
+QString targetPath(const QString& source, const QString& destination, QDate day)
+{
+    return destination + sourceName(source) + dateStamp(day);
+}
+
+CopyOutcome foldCopy(const QString& source, const QString& destination, QDate day)
+{
+    CopyOutcome outcome{targetPath(source, destination, day), {}};
+    if (source.isEmpty()) {
+        outcome.failures.append(QStringLiteral("no source folder given"));
+        return outcome;
+    }
+    outcome.failures = copyTree(source, outcome.target);
+    QString error;
+    if (outcome.failures.isEmpty() && !flushToDisk(outcome.target, &error))
+        outcome.failures.append(QStringLiteral("cannot flush the copy to disk: ") + error);
+    return outcome;
+}
+
+} // namespace plovern

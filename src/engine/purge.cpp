@@ -1,0 +1,122 @@
+#include "engine/purge.h"
+
+#include <QDir>
+
+#include "platform/textfile.h"
+
+namespace plovern {
+
+namespace {
+
+bool validMonthDay(QStringView digits)
+{
+    // Month and day each one or two digits, without leading zeros.
+    for (qsizetype monthDigits = 1; monthDigits <= 2; ++monthDigits) {
+        const qsizetype dayDigits = digits.size() - monthDigits;
+        if (dayDigits < 1 || dayDigits > 2)
+            continue;
+        const QStringView month = digits.first(monthDigits);
+        const QStringView day = digits.sliced(monthDigits);
+        if (month[0] == QLatin1Char('0') || day[0] == QLatin1Char('0'))
+            continue;
+        const int m = month.toInt();
+        const int d = day.toInt();
+        if (m >= 1 && m <= 12 && d >= 1 && d <= 31)
+            return true;
+    }
+    return false;
+}
+
+bool isAtOrAbove(const QString& path, const QString& folder)
+{
+    const QString cleanFolder = QDir::cleanPath(folder);
+    return cleanFolder == path || cleanFolder.startsWith(path == QLatin1String("/") ? path : path + QLatin1Char('/'));
+}
+
+// Why the line must not be deleted, or an empty text when it may be.
+QString refusal(const QString& path, int year, const QStringList& protectedFolders)
+{
+    if (!QDir::isAbsolutePath(path))
+        return QStringLiteral("not an absolute path");
+    const QString clean = QDir::cleanPath(path);
+    if (QDir(clean).isRoot())
+        return QStringLiteral("a file-system root");
+    for (const QString& folder : protectedFolders) {
+        if (!folder.isEmpty() && isAtOrAbove(clean, folder))
+            return QStringLiteral("holds %1").arg(folder);
+    }
+    const std::optional<int> stamped = stampYear(QDir(clean).dirName());
+    if (!stamped)
+        return QStringLiteral("not a dated copy");
+    if (*stamped >= year)
+        return QStringLiteral("not a copy of an earlier year");
+    return {};
+}
+
+} // namespace
+
+std::optional<int> stampYear(const QString& folderName)
+{
+    qsizetype start = folderName.size();
+    while (start > 0 && folderName[start - 1].isDigit() && folderName[start - 1].unicode() < 128)
+        --start;
+    const QStringView digits = QStringView(folderName).sliced(start);
+    if (digits.size() < 6)
+        return std::nullopt;
+    const QStringView year = digits.last(4);
+    if (year[0] == QLatin1Char('0'))
+        return std::nullopt;
+    const QStringView monthDay = digits.first(digits.size() - 4);
+    // The source name may itself end in digits: try the last two to four.
+    for (qsizetype length = 2; length <= 4 && length <= monthDay.size(); ++length) {
+        if (validMonthDay(monthDay.last(length)))
+            return year.toInt();
+    }
+    return std::nullopt;
+}
+
+PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& protectedFolders,
+                        const FolderDeleter& deleteFolder)
+{
+    PurgeResult result;
+    const QByteArray yearMark = QByteArray::number(year).right(2);
+    for (const QByteArray& line : splitLines(record)) {
+        if (line.right(2) == yearMark) {
+            result.keptLines += line + kLineEnd;
+            continue;
+        }
+        if (line.isEmpty())
+            continue;
+        const QString path = QString::fromLocal8Bit(line);
+        if (const QString why = refusal(path, year, protectedFolders); !why.isEmpty()) {
+            result.failures.append(QStringLiteral("not purged, %1: %2").arg(why, path));
+            continue;
+        }
+        QString error;
+        switch (deleteFolder(path, &error)) {
+        case DeleteOutcome::Deleted:
+            result.deleted.append(path);
+            break;
+        case DeleteOutcome::Missing:
+            break; // purged before
+        case DeleteOutcome::Failed:
+            result.failures.append(QStringLiteral("could not purge %1: %2").arg(path, error));
+            break;
+        }
+    }
+    return result;
+}
+
+QStringList folderPurge(const PurgePlaces& places, int year)
+{
+    const std::optional<QByteArray> record = readFile(places.recordFile);
+    const PurgeResult result = purgeRecord(record.value_or(QByteArray()), year, places.protectedFolders,
+                                           [](const QString& path, QString* error) { return deleteTree(path, error); });
+    QStringList failures = result.failures;
+    QString error;
+    if (!saveFile(places.keptLinesFile, result.keptLines, &error))
+        failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
+    return failures;
+}
+
+} // namespace plovern

@@ -1,0 +1,34 @@
+#include "platform/messageboxes.h"
+
+#include <QMessageBox>
+
+#include "platform/platform.h"
+
+namespace plovern {
+
+void QtMessageBoxes::inform(const QString& text, Icon icon)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(programTitle());
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+bool QtMessageBoxes::askYesNo(const QString& text)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(programTitle());
+    box.setText(text);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace plovern

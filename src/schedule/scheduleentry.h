@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace plovern {
+
+// One scheduled copy: the four texts of a schedule row, kept exactly as typed.
+struct ScheduleEntry
+{
+    QString source;
+    QString destination;
+    QString time; // e.g. "10:00:00 AM"
+    QString day;  // "Every" or "1" (Sunday) to "7" (Saturday)
+
+    bool isBlank() const { return source.isEmpty() && destination.isEmpty() && time.isEmpty() && day.isEmpty(); }
+    friend bool operator==(const ScheduleEntry&, const ScheduleEntry&) = default;
+};
+
+} // namespace plovern

@@ -1,0 +1,32 @@
+#include "storage/schedulefile.h"
+
+#include "platform/textfile.h"
+
+namespace plovern {
+
+std::vector<ScheduleEntry> parseSchedule(const QByteArray& bytes)
+{
+    std::vector<ScheduleEntry> entries;
+    for (const QByteArray& line : splitLines(bytes)) {
+        const QList<QByteArray> fields = line.split(',');
+        auto field = [&fields](qsizetype i) {
+            return i < fields.size() ? QString::fromLocal8Bit(fields[i]) : QString();
+        };
+        ScheduleEntry entry{field(0), field(1), field(2), field(3)};
+        if (!entry.isBlank())
+            entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+QByteArray formatSchedule(std::span<const ScheduleEntry> entries)
+{
+    QByteArray bytes;
+    for (const ScheduleEntry& entry : entries) {
+        bytes += entry.source.toLocal8Bit() + ',' + entry.destination.toLocal8Bit() + ',' + entry.time.toLocal8Bit()
+            + ',' + entry.day.toLocal8Bit() + kLineEnd;
+    }
+    return bytes;
+}
+
+} // namespace plovern

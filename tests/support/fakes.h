@@ -1,0 +1,78 @@
+#pragma once
+
+#include <memory>
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include "platform/clock.h"
+#include "platform/messageboxes.h"
+#include "platform/platform.h"
+#include "platform/shell.h"
+
+namespace plovern::test {
+
+class FakeClock final : public Clock
+{
+public:
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime& now) { m_now = now; }
+    void advance(qint64 seconds) { m_now = m_now.addSecs(seconds); }
+
+private:
+    QDateTime m_now{QDate(2026, 12, 7), QTime(10, 0, 0)};
+};
+
+// Records every box and answers Yes/No boxes from a script (Yes when it runs out).
+class FakeBoxes final : public MessageBoxes
+{
+public:
+    struct Box
+    {
+        QString text;
+        Icon icon;
+        bool yesNo;
+    };
+
+    void inform(const QString& text, Icon icon) override { shown.append({text, icon, false}); }
+    bool askYesNo(const QString& text) override
+    {
+        shown.append({text, Icon::None, true});
+        return answers.isEmpty() ? true : answers.takeFirst();
+    }
+
+    QList<Box> shown;
+    QList<bool> answers;
+};
+
+class FakeShell final : public Shell
+{
+public:
+    void open(const QString& target) override { opened.append(target); }
+    QStringList opened;
+};
+
+// The fakes plus a temporary program folder.
+struct TestPlatform
+{
+    explicit TestPlatform(const QString& arguments = QString());
+
+    Platform platform() const;
+    QString file(const QString& name) const;
+    QByteArray read(const QString& name) const;
+    void write(const QString& name, const QByteArray& bytes) const;
+
+    mutable FakeClock clock;
+    mutable FakeBoxes boxes;
+    mutable FakeShell shell;
+    QString arguments;
+    QTemporaryDir folder;
+};
+
+// Builds a file tree under `root` from "path" -> content pairs; a path that
+// ends in "/" is an empty folder.
+void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& files);
+
+} // namespace plovern::test

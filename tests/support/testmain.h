@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+
+namespace plovern::test {
+
+// Tests about unreadable and read-only files mean nothing to root, so a suite
+// started as root (as in CI) runs as "nobody". A write past RLIMIT_FSIZE must
+// fail rather than kill the process, as in the program.
+void prepareProcess();
+
+} // namespace plovern::test
+
+#define PLOVERN_TEST_MAIN(TestObject)                                                                                  \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        plovern::test::prepareProcess();                                                                               \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestObject tc;                                                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
