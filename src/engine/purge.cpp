@@ -63,14 +63,16 @@ std::optional<int> stampYear(const QString& folderName)
     const QStringView digits = QStringView(folderName).sliced(start);
     if (digits.size() < 6)
         return std::nullopt;
-    const QStringView year = digits.last(4);
-    if (year[0] == QLatin1Char('0'))
+    // No copy was made before computers kept the date this way.
+    constexpr int kFirstYear = 1970;
+    const int year = digits.last(4).toInt();
+    if (year < kFirstYear)
         return std::nullopt;
     const QStringView monthDay = digits.first(digits.size() - 4);
     // The source name may itself end in digits: try the last two to four.
     for (qsizetype length = 2; length <= 4 && length <= monthDay.size(); ++length) {
         if (validMonthDay(monthDay.last(length)))
-            return year.toInt();
+            return year;
     }
     return std::nullopt;
 }

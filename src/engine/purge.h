@@ -12,7 +12,7 @@
 namespace plovern {
 
 // The year of the date stamp a copy's folder name ends in (month 1-12, day
-// 1-31, four-digit year, digits without leading zeros), or nothing.
+// 1-31, four-digit year from 1970, digits without leading zeros), or nothing.
 std::optional<int> stampYear(const QString& folderName);
 
 using FolderDeleter = std::function<DeleteOutcome(const QString& path, QString* error)>;

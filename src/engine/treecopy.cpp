@@ -140,6 +140,16 @@ private:
 
 using FolderRef = std::shared_ptr<FolderPair>;
 
+// A listing over a duplicate descriptor, which shares its position with the
+// original: start from the top whatever an earlier listing left.
+DIR* openListing(int fd)
+{
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir)
+        ::rewinddir(dir);
+    return dir;
+}
+
 struct FileTask
 {
     FolderRef folder;
@@ -305,7 +315,7 @@ public:
     void walk(const FolderRef& folder)
     {
         const int listFd = ::dup(folder->src());
-        DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        DIR* dir = openListing(listFd);
         if (!dir) {
             if (listFd >= 0)
                 ::close(listFd);
@@ -439,7 +449,7 @@ namespace {
 bool deletable(int dirFd, const std::string& where, std::string* why)
 {
     const int listFd = ::dup(dirFd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    DIR* dir = openListing(listFd);
     if (!dir) {
         if (listFd >= 0)
             ::close(listFd);
@@ -481,7 +491,7 @@ bool deletable(int dirFd, const std::string& where, std::string* why)
 bool removeBelow(int dirFd, const std::string& where, std::string* why)
 {
     const int listFd = ::dup(dirFd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    DIR* dir = openListing(listFd);
     if (!dir) {
         if (listFd >= 0)
             ::close(listFd);

@@ -22,6 +22,10 @@ void prepareProcess()
         std::perror("cannot leave root for the tests");
         std::exit(1);
     }
+    // Fontconfig wants a cache it may write.
+    char cache[] = "/tmp/plovern-test-cache-XXXXXX";
+    if (::mkdtemp(cache))
+        ::setenv("XDG_CACHE_HOME", cache, 1);
 }
 
 } // namespace plovern::test

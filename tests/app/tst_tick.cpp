@@ -1,0 +1,207 @@
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include "support/testmain.h"
+#include "support/window.h"
+
+using namespace plovern;
+using namespace plovern::test;
+
+namespace {
+
+// A started window whose Qt timer is held still: the test ticks by hand.
+struct Ticking : WindowUnderTest
+{
+    Ticking()
+    {
+        backup = env.folder.filePath(QStringLiteral("backup/"));
+        QDir().mkpath(backup);
+        window.Form_Load();
+        timer()->stop();
+    }
+
+    // Adds an entry through "Set Time"; returns its source folder.
+    QString add(const QString& name, const QString& hour, const QString& minute, const QString& second,
+                const QString& half, const QString& day)
+    {
+        const QString source = env.folder.filePath(QStringLiteral("sources/") + name);
+        makeTree(source, {{QStringLiteral("file.txt"), name.toUtf8()}});
+        fillEntry(source, backup, hour, minute, second, half, day);
+        QTest::mouseClick(button("Command7"), Qt::LeftButton);
+        return source;
+    }
+
+    void tickAt(const QDateTime& when)
+    {
+        env.clock.set(when);
+        window.Timer1_Timer();
+    }
+
+    QStringList record() const
+    {
+        const QByteArray bytes = env.read(QStringLiteral("SavedFilesDB.txt"));
+        return bytes == "<missing>" ? QStringList() : QString::fromLocal8Bit(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+
+    QString copied(const QString& name, const QString& stamp) const { return backup + name + stamp; }
+
+    QString backup;
+};
+
+const QDate kMonday(2026, 12, 7);
+
+QDateTime monday(int h, int m, int s)
+{
+    return QDateTime(kMonday, QTime(h, m, s));
+}
+
+} // namespace
+
+class TestTick : public QObject
+{
+    Q_OBJECT
+private slots:
+    void runsTheDueEntryOnceAndRecordsIt()
+    {
+        Ticking w;
+        w.add("Reports", "10", "00", "00", "AM", "Every");
+        w.tickAt(monday(9, 59, 59));
+        QCOMPARE(w.label("Label5")->text(), QStringLiteral("9:59:59 AM"));
+        QCOMPARE(w.label("Label7")->text(), QStringLiteral("2"));
+        QVERIFY(w.record().isEmpty());
+        w.tickAt(monday(10, 0, 0));
+        w.tickAt(monday(10, 0, 0)); // a second tick in the same second
+        w.tickAt(monday(10, 0, 1));
+        QCOMPARE(w.record(), QStringList{w.copied("Reports", "1272026")});
+        QCOMPARE(w.env.read("SavedFilesDB.txt"), (w.copied("Reports", "1272026") + "\r\n").toLocal8Bit());
+        QVERIFY(QFileInfo::exists(w.copied("Reports", "1272026") + "/file.txt"));
+    }
+
+    void weekdayEntriesRunOnlyOnTheirDay()
+    {
+        Ticking w;
+        w.add("Tue", "10", "00", "00", "AM", "Tuesday");
+        w.add("Mon", "10", "00", "00", "AM", "Monday");
+        w.tickAt(monday(10, 0, 0));
+        QCOMPARE(w.record(), QStringList{w.copied("Mon", "1272026")});
+        w.tickAt(QDateTime(kMonday.addDays(1), QTime(10, 0, 0)));
+        QCOMPARE(w.record().last(), w.copied("Tue", "1282026"));
+        QCOMPARE(w.record().size(), 2);
+    }
+
+    void aLateTickStillRunsTheSkippedSecond()
+    {
+        Ticking w;
+        w.add("Late", "10", "00", "01", "AM", "Every");
+        w.tickAt(monday(10, 0, 0));
+        w.tickAt(monday(10, 0, 3));
+        QCOMPARE(w.record(), QStringList{w.copied("Late", "1272026")});
+    }
+
+    void aLongCopyDoesNotLoseTheNextEntry()
+    {
+        Ticking w;
+        w.add("Second", "10", "00", "05", "AM", "Every");
+        w.add("First", "10", "00", "00", "AM", "Every");
+        w.tickAt(monday(10, 0, 0));
+        // The first copy held the window for 35 seconds.
+        w.tickAt(monday(10, 0, 35));
+        QCOMPARE(w.record(), (QStringList{w.copied("First", "1272026"), w.copied("Second", "1272026")}));
+    }
+
+    void entriesOfOneSecondRunInRowOrderEachFollowedByThePurge()
+    {
+        Ticking w;
+        w.add("B", "10", "00", "00", "AM", "Every");
+        w.add("A", "10", "00", "00", "AM", "Every");
+        const QString stale = w.backup + QStringLiteral("Old1262025");
+        makeTree(stale, {{"x", "x"}});
+        w.env.write(QStringLiteral("SavedFilesDB.txt"), (stale + "\r\n").toLocal8Bit());
+        w.purge()->setChecked(true);
+        w.tickAt(monday(10, 0, 0));
+        QCOMPARE(w.record(), (QStringList{stale, w.copied("A", "1272026"), w.copied("B", "1272026")}));
+        QVERIFY(!QFileInfo::exists(stale));
+        // The last purge ran after the last copy, so it kept both this year's lines.
+        QCOMPARE(w.env.read("SavedFilesDB2.txt"),
+                 (w.copied("A", "1272026") + "\r\n" + w.copied("B", "1272026") + "\r\n").toLocal8Bit());
+    }
+
+    void aFailingCopyDoesNotStopTheWalk()
+    {
+        Ticking w;
+        w.add("Good", "10", "00", "00", "AM", "Every");
+        const QString gone = w.add("Gone", "10", "00", "00", "AM", "Every");
+        QDir(gone).removeRecursively();
+        w.tickAt(monday(10, 0, 0));
+        QCOMPARE(w.record(), QStringList{w.copied("Good", "1272026")});
+    }
+
+    void everyEntryRowRunsWhateverTheCount()
+    {
+        Ticking w;
+        w.add("One", "10", "00", "00", "AM", "Every");
+        w.add("Two", "10", "00", "00", "AM", "Every");
+        w.label("Label4")->setText(QStringLiteral("0"));
+        w.tickAt(monday(10, 0, 0));
+        QCOMPARE(w.record().size(), 2);
+    }
+
+    void midnightUsesTheNewDaysWeekdayAndStamp()
+    {
+        Ticking w;
+        w.add("Night", "11", "59", "59", "PM", "Monday");
+        w.add("Morning", "12", "00", "00", "AM", "Tuesday");
+        w.tickAt(monday(23, 59, 58));
+        w.tickAt(QDateTime(kMonday.addDays(1), QTime(0, 0, 2)));
+        QCOMPARE(w.record(), (QStringList{w.copied("Night", "1272026"), w.copied("Morning", "1282026")}));
+        QCOMPARE(w.label("Label7")->text(), QStringLiteral("3"));
+    }
+
+    void anUnwritableProgramFolderLeavesTheCopyUnrecorded()
+    {
+        Ticking w;
+        w.add("Reports", "10", "00", "00", "AM", "Every");
+        QVERIFY(::chmod(QFile::encodeName(w.env.folder.path()).constData(), 0555) == 0);
+        w.tickAt(monday(10, 0, 0));
+        ::chmod(QFile::encodeName(w.env.folder.path()).constData(), 0755);
+        QVERIFY(QFileInfo::exists(w.copied("Reports", "1272026") + "/file.txt"));
+        QVERIFY(w.record().isEmpty());
+    }
+
+    void theTimerButtonSwitchesOffAndOnAfresh()
+    {
+        Ticking w;
+        w.add("Reports", "10", "00", "01", "AM", "Every");
+        w.tickAt(monday(10, 0, 0));
+        w.window.Command5_Click();
+        QCOMPARE(w.button("Command5")->text(), QStringLiteral("Start Timer"));
+        QVERIFY(!w.timer()->isActive());
+        // Switching on reads the settings file again.
+        w.env.write(QStringLiteral("PLVSettings.txt"), "1\r\n 1 \r\n");
+        w.env.clock.set(monday(10, 0, 5));
+        w.window.Command5_Click();
+        QCOMPARE(w.button("Command5")->text(), QStringLiteral("Stop Timer"));
+        QVERIFY(w.timer()->isActive());
+        QCOMPARE(w.timer()->interval(), 1000);
+        QVERIFY(w.purge()->isChecked());
+        // 10:00:01 passed while the timer was off: it is not made up.
+        w.tickAt(monday(10, 0, 5));
+        QVERIFY(w.record().isEmpty());
+    }
+
+    void aTickIntervalThatIsNotANumberFailsToTheCaller()
+    {
+        WindowUnderTest w;
+        w.edit("Text4")->setText(QStringLiteral("x"));
+        QVERIFY_THROWS_EXCEPTION(std::exception, w.window.Command5_Click());
+        QCOMPARE(w.button("Command5")->text(), QStringLiteral("Stop Timer"));
+        QVERIFY(!w.timer()->isActive());
+    }
+};
+
+PLOVERN_TEST_MAIN(TestTick)
+#include "tst_tick.moc"

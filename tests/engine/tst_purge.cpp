@@ -1,0 +1,169 @@
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "engine/purge.h"
+#include "support/fakes.h"
+#include "support/testmain.h"
+
+using namespace plovern;
+using namespace plovern::test;
+
+namespace {
+
+// Records what the purge would delete; nothing is touched.
+struct Recorder
+{
+    QStringList asked;
+    QStringList missing;
+    QStringList failing;
+
+    FolderDeleter deleter()
+    {
+        return [this](const QString& path, QString* error) {
+            asked.append(path);
+            if (missing.contains(path))
+                return DeleteOutcome::Missing;
+            if (failing.contains(path)) {
+                *error = QStringLiteral("read-only file");
+                return DeleteOutcome::Failed;
+            }
+            return DeleteOutcome::Deleted;
+        };
+    }
+};
+
+} // namespace
+
+class TestPurge : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stampYears_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("year");
+        QTest::newRow("m d yyyy") << "Data152026" << 2026;
+        QTest::newRow("mm dd yyyy") << "Data12312025" << 2025;
+        QTest::newRow("name ends in digits") << "Disk21272026" << 2026;
+        QTest::newRow("only the stamp") << "1252026" << 2026;
+        QTest::newRow("no stamp") << "Data" << 0;
+        QTest::newRow("too short") << "Data12026" << 0;
+        QTest::newRow("month 13 day 40") << "Data13402026" << 0;
+        QTest::newRow("leading zero month") << "Data0152026" << 2026; // name "Data0" + 1/5/2026
+        QTest::newRow("zeros") << "Data002026" << 0;
+        QTest::newRow("year/month/day") << "Data20261205" << 0;
+        QTest::newRow("before any copy") << "Data1261969" << 0;
+    }
+    void stampYears()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, year);
+        QCOMPARE(stampYear(name).value_or(0), year);
+    }
+
+    void keepsThisYearAndDeletesEarlierCopies()
+    {
+        Recorder recorder;
+        const QByteArray record = "/b/Data1262025\r\n/b/Data152026\r\n/b/Data12312024\r\n";
+        const PurgeResult result = purgeRecord(record, 2026, {}, recorder.deleter());
+        QCOMPARE(recorder.asked, (QStringList{"/b/Data1262025", "/b/Data12312024"}));
+        QCOMPARE(result.keptLines, QByteArray("/b/Data152026\r\n"));
+        QCOMPARE(result.deleted, recorder.asked);
+        QVERIFY(result.failures.isEmpty());
+    }
+
+    void aMissingOrStuckFolderDoesNotStopTheWalk()
+    {
+        Recorder recorder;
+        recorder.missing = {"/b/A1262024"};
+        recorder.failing = {"/b/B1262024"};
+        const QByteArray record = "/b/A1262024\r\n/b/B1262024\r\n/b/C1262024\r\n/b/D162026\r\n";
+        const PurgeResult result = purgeRecord(record, 2026, {}, recorder.deleter());
+        QCOMPARE(recorder.asked, (QStringList{"/b/A1262024", "/b/B1262024", "/b/C1262024"}));
+        QCOMPARE(result.deleted, QStringList{"/b/C1262024"});
+        QCOMPARE(result.failures.size(), 1);
+        QVERIFY(result.failures[0].contains(QStringLiteral("/b/B1262024")));
+        QCOMPARE(result.keptLines, QByteArray("/b/D162026\r\n"));
+    }
+
+    void neverDeletesWhatACopyDidNotMake()
+    {
+        Recorder recorder;
+        const QByteArray record = "\r\n"
+                                  "relative/Data1262025\r\n"
+                                  "/\r\n"
+                                  "/home/user\r\n"
+                                  "/home\r\n"
+                                  "/opt/plovern\r\n"
+                                  "/home/user/Documents\r\n"
+                                  "/b/Data1262027\r\n"
+                                  "/b/Data20261205\r\n"
+                                  "/home/user/Documents/../../user\r\n"
+                                  "/b/ok1262025\n";
+        const PurgeResult result = purgeRecord(record, 2026, {"/home/user", "/opt/plovern"}, recorder.deleter());
+        QCOMPARE(recorder.asked.join(" "), QStringLiteral("/b/ok1262025"));
+        QCOMPARE(result.failures.size(), 9); // every refusal is told; the empty line is not
+        QVERIFY(result.keptLines.isEmpty());
+    }
+
+    void yearMarksCompareTheLastTwoCharacters()
+    {
+        Recorder recorder;
+        // A day/month/year stamp with a two-digit year still ends in "26".
+        const PurgeResult result = purgeRecord("/b/Data051226\r\n/b/Data1261926\r\n", 2026, {}, recorder.deleter());
+        QVERIFY(recorder.asked.isEmpty());
+        QCOMPARE(result.keptLines, QByteArray("/b/Data051226\r\n/b/Data1261926\r\n"));
+    }
+
+    void purgesRealFoldersEveryYear()
+    {
+        QTemporaryDir dir;
+        const QString b = dir.filePath("b");
+        makeTree(b, {{"Data1262024/x", "x"}, {"Data1262025/sub/y", "y"}, {"Data152026/z", "z"}, {"Stuck1262025/ro", "r"}});
+        ::chmod(QFile::encodeName(b + "/Stuck1262025/ro").constData(), 0444);
+        const QString record = dir.filePath("SavedFilesDB.txt");
+        const QString kept = dir.filePath("SavedFilesDB2.txt");
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // The first line's folder is already gone: the purge must go on past it.
+        file.write(QString("%1/Gone1262023\r\n%1/Data1262024\r\n%1/Stuck1262025\r\n%1/Data1262025\r\n%1/Data152026\r\n")
+                       .arg(b)
+                       .toLocal8Bit());
+        file.close();
+        const QByteArray recordBefore = [&] { QFile f(record); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+
+        const QStringList failures = folderPurge({record, kept, {}}, 2026);
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(!QFileInfo::exists(b + "/Data1262024"));
+        QVERIFY(!QFileInfo::exists(b + "/Data1262025"));
+        QVERIFY(QFileInfo::exists(b + "/Stuck1262025/ro"));
+        QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
+        QFile keptFile(kept);
+        QVERIFY(keptFile.open(QIODevice::ReadOnly));
+        QCOMPARE(keptFile.readAll(), (b + "/Data152026\r\n").toLocal8Bit());
+        QFile again(record);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll(), recordBefore);
+
+        // A second purge the same year finds nothing more to do and keeps the same line.
+        QCOMPARE(folderPurge({record, kept, {}}, 2026).size(), 1);
+        QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
+    }
+
+    void noRecordFileLeavesAnEmptyKeptFile()
+    {
+        QTemporaryDir dir;
+        const QString kept = dir.filePath("SavedFilesDB2.txt");
+        QCOMPARE(folderPurge({dir.filePath("SavedFilesDB.txt"), kept, {}}, 2026), QStringList());
+        QVERIFY(QFileInfo::exists(kept));
+        QCOMPARE(QFileInfo(kept).size(), 0);
+    }
+};
+
+PLOVERN_TEST_MAIN(TestPurge)
+#include "tst_purge.moc"
