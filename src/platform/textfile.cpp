@@ -5,6 +5,16 @@
 
 namespace plovern {
 
+namespace {
+
+QString shortWrite(const QFileDevice& file)
+{
+    return file.error() == QFileDevice::NoError ? QStringLiteral("the disk took only part of it (full, or a size limit)")
+                                                : file.errorString();
+}
+
+} // namespace
+
 std::optional<QByteArray> readFile(const QString& path)
 {
     QFile file(path);
@@ -18,22 +28,43 @@ std::optional<QByteArray> readFile(const QString& path)
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
 {
+    // Unbuffered, so a short write (disk full, file size limit) shows in
+    // write()'s count; a buffered flush at commit would let it pass unseen.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    file.cancelWriting();
-    return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        if (error)
+            *error = shortWrite(file);
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 bool appendToFile(const QString& path, const QByteArray& bytes, QString* error)
 {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size() && file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const qint64 before = file.size();
+    if (file.write(bytes) == bytes.size())
         return true;
     if (error)
-        *error = file.errorString();
+        *error = shortWrite(file);
+    // A torn line would run into the next one appended: take it back.
+    file.resize(before);
     return false;
 }
 
