@@ -147,6 +147,9 @@ void frmMain::buildControls()
     Command4 = button(this, "Command4", "Close", 4440, 7320, 975, 375);
     for (QLabel* shown : {Label1, Label2, Label5, Label6})
         paintOnWindow(shown);
+    // Auto-size labels take the size of their text in whatever font the system has.
+    for (QLabel* autoSize : {Label1, Label9, Label2, Label10, Label8, Label6})
+        autoSize->adjustSize();
     for (PickList* list : {Combo1, Combo2, Combo3, Combo4, Combo5})
         list->setCurrentIndex(-1);
 
