@@ -3,13 +3,14 @@
 # make bench - copy speed and tick time against cp -a
 
 BUILD ?= build
+SANITIZED ?= build-sanitized
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 ifneq ($(CI),)
 CMAKE_FLAGS += -DPLOVERN_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test test-plain test-sanitized bench clean
 
 deps:
 	@scripts/install-deps
@@ -23,12 +24,24 @@ build: configure
 run: build
 	$(BUILD)/src/plovern $(ARGS)
 
-test: build
+# The suite runs twice: as built for use, and under ASan and UBSan.
+test: test-plain test-sanitized
+
+test-plain: build
 	scripts/check-layering
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-sanitized: deps
+	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=Debug -DPLOVERN_SANITIZE=ON $(filter -DPLOVERN_WERROR%,$(CMAKE_FLAGS))
+	cmake --build $(SANITIZED) -j $(JOBS)
+	cd $(SANITIZED) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=detect_stack_use_after_return=1:abort_on_error=0:halt_on_error=1 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+		ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	$(BUILD)/bench/copybench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZED)

@@ -172,6 +172,28 @@ private slots:
         QVERIFY(w.record().isEmpty());
     }
 
+    void twoEntriesIntoTheSameTargetMergeAndRecordTwice()
+    {
+        Ticking w;
+        const QString source = w.add("Same", "10", "00", "00", "AM", "Every");
+        w.fillEntry(source, w.backup, "10", "00", "00", "AM", "Monday");
+        QTest::mouseClick(w.button("Command7"), Qt::LeftButton);
+        w.tickAt(monday(10, 0, 0));
+        QCOMPARE(w.record(), (QStringList{w.copied("Same", "1272026"), w.copied("Same", "1272026")}));
+        QCOMPARE(QDir(w.copied("Same", "1272026")).entryList(QDir::Files | QDir::Hidden), QStringList{"file.txt"});
+    }
+
+    void aReadOnlyDestinationFailsUnrecorded()
+    {
+        Ticking w;
+        w.add("Reports", "10", "00", "00", "AM", "Every");
+        QVERIFY(::chmod(QFile::encodeName(w.backup).constData(), 0555) == 0);
+        w.tickAt(monday(10, 0, 0));
+        ::chmod(QFile::encodeName(w.backup).constData(), 0755);
+        QVERIFY(!QFileInfo::exists(w.copied("Reports", "1272026")));
+        QVERIFY(w.record().isEmpty());
+    }
+
     void theTimerButtonSwitchesOffAndOnAfresh()
     {
         Ticking w;
