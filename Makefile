@@ -1,16 +1,20 @@
 # make run   - install what the build needs, build, start Plovern
 # make test  - the same set-up, then the whole test suite headless
 # make bench - copy speed and tick time against cp -a
+# make fuzz  - each file reader under libFuzzer, FUZZ_SECONDS (60) each
+# make package - a Debian package (apt install ./build/plovern_*.deb)
 
 BUILD ?= build
 SANITIZED ?= build-sanitized
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 ifneq ($(CI),)
 CMAKE_FLAGS += -DPLOVERN_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps configure build run test test-plain test-sanitized bench clean
+.PHONY: deps configure build run test test-plain test-sanitized bench fuzz package clean
 
 deps:
 	@scripts/install-deps
@@ -43,5 +47,15 @@ test-sanitized: deps
 bench: build
 	$(BUILD)/bench/copybench
 
+package: build
+	@scripts/install-deps dpkg-dev
+	cd $(BUILD) && cpack
+
+fuzz:
+	@scripts/install-deps clang libclang-rt-dev
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVERN_FUZZ=ON -DPLOVERN_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_schedulefile fuzz_settingsfile fuzz_purgerecord
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZED)
+	rm -rf $(BUILD) $(SANITIZED) $(FUZZ_BUILD)

@@ -25,7 +25,7 @@ int main(int argc, char* argv[])
     plovern::QtMessageBoxes boxes;
     plovern::DesktopShell shell;
     const plovern::Platform platform{clock, boxes, shell, plovern::argumentText(app.arguments()),
-                                     plovern::executableFolder()};
+                                     plovern::programFolder()};
 
     plovern::frmMain window(platform);
     boxes.setParent(&window);

@@ -93,8 +93,8 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/plovern-16.xpm"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/icons/plovern-32.xpm"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/plovern-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/plovern-32.png"), QSize(32, 32));
     setWindowIcon(icon);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);

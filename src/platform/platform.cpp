@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace plovern {
 
@@ -20,6 +22,16 @@ QString argumentText(const QStringList& argv)
 QString executableFolder()
 {
     return QCoreApplication::applicationDirPath();
+}
+
+QString programFolder()
+{
+    const QString beside = executableFolder();
+    if (QFileInfo(beside).isWritable())
+        return beside;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
 }
 
 QString programFile(const QString& folder, const QString& name)

@@ -28,6 +28,11 @@ QString argumentText(const QStringList& argv);
 // The folder beside the executable.
 QString executableFolder();
 
+// Where the program keeps its files: beside the executable when that folder
+// can be written (a portable copy, a build folder); otherwise, as when
+// installed system-wide, the user's data folder, created on first use.
+QString programFolder();
+
 // One of the program's files: the folder, the native separator, the name.
 QString programFile(const QString& folder, const QString& name);
 

@@ -31,9 +31,11 @@ struct Installed
         QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner));
     }
 
-    void start(const QStringList& arguments)
+    void start(const QStringList& arguments, const QString& dataHome = QString())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!dataHome.isEmpty())
+            env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -103,6 +105,20 @@ private slots:
         plovern.terminate();
         QCOMPARE(contentOf(plovern.file("Plovern.txt")), QByteArray());
         QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
+    }
+
+    void aReadOnlyProgramFolderKeepsTheFilesInTheUsersDataFolder()
+    {
+        Installed plovern;
+        QTemporaryDir home;
+        QVERIFY(QFile::setPermissions(plovern.dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        plovern.start({}, home.path());
+        QTest::qWait(1000);
+        plovern.terminate();
+        QVERIFY(QFile::setPermissions(plovern.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(!QFileInfo::exists(plovern.file("PLVSettings.txt")));
+        QCOMPARE(contentOf(home.filePath("plovern/PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
+        QCOMPARE(contentOf(home.filePath("plovern/Plovern.txt")), QByteArray());
     }
 };
 

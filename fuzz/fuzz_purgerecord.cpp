@@ -1,0 +1,42 @@
+// Whatever the copy record holds, the purge asks to delete only dated copies
+// of earlier years, never a root, a protected folder or anything above one.
+// Deletion is replaced by a check, so no input can delete anything.
+
+#include <cstdlib>
+
+#include <QDir>
+
+#include "engine/purge.h"
+
+namespace {
+
+const QStringList kProtected{QStringLiteral("/home/user"), QStringLiteral("/opt/plovern")};
+constexpr int kYear = 2026;
+
+plovern::DeleteOutcome check(const QString& path, QString*)
+{
+    const QString clean = QDir::cleanPath(path);
+    if (!QDir::isAbsolutePath(path) || QDir(clean).isRoot())
+        std::abort();
+    for (const QString& folder : kProtected) {
+        if (folder == clean || folder.startsWith(clean + QLatin1Char('/')))
+            std::abort();
+    }
+    const std::optional<int> year = plovern::stampYear(QDir(clean).dirName());
+    if (!year || *year >= kYear)
+        std::abort();
+    return plovern::DeleteOutcome::Deleted;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const plovern::PurgeResult result = plovern::purgeRecord(bytes, kYear, kProtected, check);
+    for (const QByteArray& kept : result.keptLines.split('\n')) {
+        if (!kept.isEmpty() && !kept.endsWith("26\r"))
+            std::abort();
+    }
+    return 0;
+}
