@@ -22,7 +22,8 @@ PickList::PickList(QWidget* parent)
 
 void PickList::keyPressEvent(QKeyEvent* event)
 {
-    if (!event->text().isEmpty() && event->text().at(0).isPrint()) {
+    const bool typing = !event->text().isEmpty() && event->text().at(0).isPrint() && event->key() != Qt::Key_Space;
+    if (typing) {
         event->accept();
         return;
     }

@@ -423,6 +423,16 @@ void frmMain::Command5_Click()
 
 void frmMain::Timer1_Timer()
 {
+    try {
+        tick();
+    } catch (const std::exception& error) {
+        // The tick ends at its first failure; the next one starts afresh.
+        logLine(QStringLiteral("scheduler tick failed: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+}
+
+void frmMain::tick()
+{
     const QDateTime now = m_platform.clock.now();
     Label7->setText(QString::number(weekdayNumber(now.date())));
     Label5->setText(clockText(now.time()));

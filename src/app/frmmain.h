@@ -84,6 +84,7 @@ private:
     QString programFile(const char* name) const;
     void reconcileCount();
     void ShellOpen(const QString& target);
+    void tick();
 
     Platform m_platform;
     bool m_hiddenForGood = false;

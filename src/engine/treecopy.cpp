@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,41 @@ constexpr int kMaxOpenFolders = 64;
 std::string errnoText(int error)
 {
     return std::strerror(error);
+}
+
+// Calls visit(name, type) for each entry of the folder open at `dirFd`, "."
+// and ".." left out, until visit returns false. `type` is a DT_ value, and
+// DT_UNKNOWN only for an entry that vanished. Returns 0, or the errno of a
+// folder that cannot be listed.
+template <typename Visit>
+int forEachEntry(int dirFd, Visit visit)
+{
+    // The listing runs over a duplicate descriptor, which shares its position
+    // with the original: start from the top whatever an earlier listing left.
+    const int listFd = ::dup(dirFd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        return error;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                type = IFTODT(st.st_mode);
+        }
+        if (!visit(name, type))
+            break;
+    }
+    ::closedir(dir);
+    return 0;
 }
 
 class Fd
@@ -140,16 +176,6 @@ private:
 
 using FolderRef = std::shared_ptr<FolderPair>;
 
-// A listing over a duplicate descriptor, which shares its position with the
-// original: start from the top whatever an earlier listing left.
-DIR* openListing(int fd)
-{
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (dir)
-        ::rewinddir(dir);
-    return dir;
-}
-
 struct FileTask
 {
     FolderRef folder;
@@ -209,8 +235,12 @@ void copyFile(CopyJob& job, const FileTask& task)
         return;
     }
     struct stat st;
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(in.get(), &st) != 0) {
+        job.fail(folder.display(task.name), "cannot read: " + errnoText(errno));
         return;
+    }
+    if (!S_ISREG(st.st_mode))
+        return; // replaced by something that is not a file since the listing
     const mode_t mode = st.st_mode & 07777;
 
     // A new file is written in place; one that replaces an older copy goes to
@@ -314,27 +344,7 @@ public:
 
     void walk(const FolderRef& folder)
     {
-        const int listFd = ::dup(folder->src());
-        DIR* dir = openListing(listFd);
-        if (!dir) {
-            if (listFd >= 0)
-                ::close(listFd);
-            m_job.fail(folder->display(""), "cannot list: " + errnoText(errno));
-            return;
-        }
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-                continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat st;
-                if (::fstatat(folder->src(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                    m_job.fail(folder->display(name), errnoText(errno));
-                    continue;
-                }
-                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
-            }
+        const int error = forEachEntry(folder->src(), [&](const char* name, unsigned char type) {
             switch (type) {
             case DT_DIR:
                 if (const FolderRef child = openChild(*folder, name))
@@ -349,8 +359,10 @@ public:
             default:
                 break; // FIFOs, sockets and devices are not copied
             }
-        }
-        ::closedir(dir);
+            return true;
+        });
+        if (error != 0)
+            m_job.fail(folder->display(""), "cannot list: " + errnoText(error));
     }
 
     FolderRef openChild(const FolderPair& parent, const char* name)
@@ -422,21 +434,26 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
         return {QStringLiteral("cannot open %1: %2").arg(target, QString::fromLocal8Bit(errnoText(errno).c_str()))};
 
     TaskQueue queue;
+    auto work = [&job, &queue](bool wait) {
+        FileTask task;
+        while (queue.pop(&task, wait)) {
+            copyFile(job, task);
+            task = {};
+        }
+    };
     std::vector<std::thread> workers;
-    for (int i = 0; i < std::max(1, threads); ++i) {
-        workers.emplace_back([&] {
-            FileTask task;
-            while (queue.pop(&task, true)) {
-                copyFile(job, task);
-                task = {};
-            }
-        });
+    try {
+        for (int i = 0; i < threads; ++i)
+            workers.emplace_back(work, true);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the walking thread copies what is left.
     }
     {
         auto root = std::make_shared<FolderPair>(job, src.release(), dst, std::string(), rootStat);
         Walker(job, queue).walk(root);
     }
     queue.close();
+    work(false);
     for (std::thread& worker : workers)
         worker.join();
     return job.failures();
@@ -448,74 +465,54 @@ namespace {
 // its owner (not read-only) and every folder open to changes.
 bool deletable(int dirFd, const std::string& where, std::string* why)
 {
-    const int listFd = ::dup(dirFd);
-    DIR* dir = openListing(listFd);
-    if (!dir) {
-        if (listFd >= 0)
-            ::close(listFd);
-        *why = where + ": " + errnoText(errno);
-        return false;
-    }
     bool ok = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
+    const int error = forEachEntry(dirFd, [&](const char* name, unsigned char type) {
+        const std::string path = where + "/" + name;
         struct stat st;
         if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            *why = where + "/" + name + ": " + errnoText(errno);
-            ok = false;
-            break;
+            *why = path + ": " + errnoText(errno);
+            return ok = false;
         }
-        if (S_ISDIR(st.st_mode)) {
+        if (type == DT_DIR) {
             Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!child.valid() || (st.st_mode & S_IWUSR) == 0 || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
-                *why = where + "/" + name + ": the folder cannot be changed";
-                ok = false;
-                break;
+                *why = path + ": the folder cannot be changed";
+                return ok = false;
             }
-            if (!deletable(child.get(), where + "/" + name, why)) {
-                ok = false;
-                break;
-            }
-        } else if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-            *why = where + "/" + name + ": the file is read-only";
-            ok = false;
-            break;
+            return ok = deletable(child.get(), path, why);
         }
+        if (type == DT_REG && (st.st_mode & S_IWUSR) == 0) {
+            *why = path + ": the file is read-only";
+            return ok = false;
+        }
+        return true;
+    });
+    if (error != 0) {
+        *why = where + ": " + errnoText(error);
+        return false;
     }
-    ::closedir(dir);
     return ok;
 }
 
 bool removeBelow(int dirFd, const std::string& where, std::string* why)
 {
-    const int listFd = ::dup(dirFd);
-    DIR* dir = openListing(listFd);
-    if (!dir) {
-        if (listFd >= 0)
-            ::close(listFd);
-        *why = where + ": " + errnoText(errno);
-        return false;
-    }
     bool ok = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (child.valid()) {
-            ok = removeBelow(child.get(), where + "/" + name, why) && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
+    const int error = forEachEntry(dirFd, [&](const char* name, unsigned char type) {
+        const std::string path = where + "/" + name;
+        if (type == DT_DIR) {
+            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            ok = child.valid() && removeBelow(child.get(), path, why) && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
         } else {
             ok = ::unlinkat(dirFd, name, 0) == 0;
         }
-        if (!ok) {
-            if (why->empty())
-                *why = where + "/" + name + ": " + errnoText(errno);
-            break;
-        }
+        if (!ok && why->empty())
+            *why = path + ": " + errnoText(errno);
+        return ok;
+    });
+    if (error != 0) {
+        *why = where + ": " + errnoText(error);
+        return false;
     }
-    ::closedir(dir);
     return ok;
 }
 

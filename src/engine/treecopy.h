@@ -11,8 +11,9 @@ namespace plovern {
 // temporary name and renamed over the old one once complete. Permission bits
 // and modification times are kept; symbolic links are copied as links and
 // never followed; FIFOs, sockets and devices are skipped, never opened.
-// A file that fails does not stop the rest of the tree. Returns one line per
-// failure; an empty list means the whole tree was copied.
+// A file that fails does not stop the rest of the tree. Files are copied on
+// `threads` worker threads besides the one walking the tree. Returns one
+// line per failure; an empty list means the whole tree was copied.
 QStringList copyTree(const QString& source, const QString& target, int threads = 2);
 
 enum class DeleteOutcome { Deleted, Missing, Failed };

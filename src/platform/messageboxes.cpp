@@ -28,7 +28,9 @@ bool QtMessageBoxes::askYesNo(const QString& text)
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    // Only a No that was clicked counts: a box closed any other way (the
+    // program ending while it is open) keeps what it asked about.
+    return box.exec() != QMessageBox::No;
 }
 
 } // namespace plovern

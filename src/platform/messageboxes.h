@@ -16,7 +16,7 @@ public:
     virtual ~MessageBoxes() = default;
     // A modal box with a single OK button.
     virtual void inform(const QString& text, Icon icon) = 0;
-    // A modal box with Yes and No, Yes the default, no icon. True for Yes.
+    // A modal box with Yes and No, Yes the default, no icon. False only for No.
     virtual bool askYesNo(const QString& text) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/textfile.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -59,8 +61,11 @@ bool appendToFile(const QString& path, const QByteArray& bytes, QString* error)
         return false;
     }
     const qint64 before = file.size();
-    if (file.write(bytes) == bytes.size())
+    if (file.write(bytes) == bytes.size()) {
+        // The record outlives a power cut as the copies it names do.
+        ::fsync(file.handle());
         return true;
+    }
     if (error)
         *error = shortWrite(file);
     // A torn line would run into the next one appended: take it back.

@@ -18,7 +18,8 @@ std::optional<QByteArray> readFile(const QString& path);
 // On failure returns false and, if given, the reason in `error`.
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// Appends `bytes`, creating the file if it is missing.
+// Appends `bytes` and flushes them to disk, creating the file if it is
+// missing. A part-written append is taken back.
 bool appendToFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 } // namespace plovern

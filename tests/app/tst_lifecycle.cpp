@@ -1,5 +1,4 @@
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,13 +136,10 @@ private slots:
         w.env.write(QStringLiteral("Plovern.txt"), "/old,/d/,1:00:00 AM,Every\r\n");
         for (int i = 0; i < 200; ++i)
             insertTop(*w.grid(), {QStringLiteral("/source/%1").arg(i), "/d/", "1:00:00 AM", "Every"});
-        rlimit saved;
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 512;
-        ::setrlimit(RLIMIT_FSIZE, &tiny);
-        w.window.Command10_Click();
-        ::setrlimit(RLIMIT_FSIZE, &saved);
+        {
+            FileSizeLimit tiny(512);
+            w.window.Command10_Click();
+        }
         QCOMPARE(w.env.read("Plovern.txt"), QByteArray("/old,/d/,1:00:00 AM,Every\r\n"));
         QCOMPARE(QDir(w.env.folder.path()).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"Plovern.txt"})); // no temporary file left

@@ -14,12 +14,6 @@ using namespace plovern::test;
 
 namespace {
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // The real executable, copied into a folder of its own, which is where it
 // keeps its files.
 struct Installed

@@ -1,37 +1,15 @@
-#include <sys/resource.h>
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/textfile.h"
+#include "support/fakes.h"
 #include "support/testmain.h"
 
 using namespace plovern;
+using namespace plovern::test;
 
-namespace {
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Runs `work` while this process may write files of at most `bytes`.
-template <typename Work>
-void withFileSizeLimit(rlim_t bytes, Work work)
-{
-    rlimit saved;
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit lowered = saved;
-    lowered.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-    work();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-}
-
-} // namespace
 
 class TestTextFile : public QObject
 {
@@ -52,7 +30,10 @@ private slots:
         QVERIFY(saveFile(path, "old"));
         bool saved = true;
         QString error;
-        withFileSizeLimit(100, [&] { saved = saveFile(path, QByteArray(1000, 'n'), &error); });
+        {
+            FileSizeLimit limit(100);
+            saved = saveFile(path, QByteArray(1000, 'n'), &error);
+        }
         QVERIFY(!saved);
         QVERIFY(!error.isEmpty());
         QCOMPARE(contentOf(path), QByteArray("old"));
@@ -65,7 +46,10 @@ private slots:
         const QString path = dir.filePath("record.txt");
         QVERIFY(appendToFile(path, "/b/one\r\n"));
         bool appended = true;
-        withFileSizeLimit(12, [&] { appended = appendToFile(path, "/b/two-is-too-long\r\n"); });
+        {
+            FileSizeLimit limit(12);
+            appended = appendToFile(path, "/b/two-is-too-long\r\n");
+        }
         QVERIFY(!appended);
         QVERIFY(appendToFile(path, "/b/three\r\n"));
         QCOMPARE(contentOf(path), QByteArray("/b/one\r\n/b/three\r\n"));

@@ -1,5 +1,7 @@
 #include "support/fakes.h"
 
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,8 +25,7 @@ QString TestPlatform::file(const QString& name) const
 
 QByteArray TestPlatform::read(const QString& name) const
 {
-    QFile file(this->file(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return contentOf(file(name));
 }
 
 void TestPlatform::write(const QString& name, const QByteArray& bytes) const
@@ -32,6 +33,29 @@ void TestPlatform::write(const QString& name, const QByteArray& bytes) const
     QFile file(this->file(name));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write test file %s", qPrintable(name));
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+FileSizeLimit::FileSizeLimit(quint64 bytes)
+{
+    rlimit limit;
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_saved = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit;
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = m_saved;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& files)

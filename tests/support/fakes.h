@@ -71,6 +71,23 @@ struct TestPlatform
     QTemporaryDir folder;
 };
 
+// The whole file, or "<missing>".
+QByteArray contentOf(const QString& path);
+
+// Lowers the largest file this process may write, for one scope: writes past
+// it fail with EFBIG, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(quint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    quint64 m_saved;
+};
+
 // Builds a file tree under `root` from "path" -> content pairs; a path that
 // ends in "/" is an empty folder.
 void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& files);
