@@ -136,9 +136,10 @@ double tickMilliseconds()
     FlexGrid* grid = window.findChild<FlexGrid*>(QStringLiteral("MSFlexGrid1"));
     for (int i = 0; i < 10000; ++i) {
         const int hour = 2 + i % 10;
-        insertTop(*grid, {QStringLiteral("/src/%1").arg(i), QStringLiteral("/dst/"),
-                          QStringLiteral("%1:%2:00 PM").arg(hour).arg(i % 60, 2, 10, QLatin1Char('0')),
-                          i % 2 ? QStringLiteral("Every") : QString::number(1 + i % 7)});
+        insertTop(*grid,
+                  {QStringLiteral("/src/%1").arg(i), QStringLiteral("/dst/"),
+                   QStringLiteral("%1:%2:00 PM").arg(hour).arg(i % 60, 2, 10, QLatin1Char('0')),
+                   i % 2 ? QStringLiteral("Every") : QString::number(1 + i % 7)});
     }
     std::vector<double> ticks;
     for (int i = 0; i < 300; ++i) {

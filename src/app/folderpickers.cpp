@@ -70,7 +70,7 @@ bool DirList::setPath(const QString& folder)
 
     clear();
     QStringList chain;
-    for (QDir up(target);; ) {
+    for (QDir up(target);;) {
         chain.prepend(up.absolutePath());
         if (up.isRoot() || !up.cdUp())
             break;

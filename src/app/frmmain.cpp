@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include <limits>
 #include <stdexcept>
 
 #include <QCheckBox>
@@ -46,7 +47,9 @@ class SaveError : public std::runtime_error
 {
 public:
     SaveError(const QString& path, const QString& reason)
-        : std::runtime_error("cannot save"), path(path), reason(reason)
+        : std::runtime_error("cannot save")
+        , path(path)
+        , reason(reason)
     {
     }
     QString path;
@@ -166,8 +169,8 @@ void frmMain::buildControls()
     Text3 = place<QLineEdit>(this, "Text3", 2160, 9600, 975, 285);
     Text3->setEnabled(false);
     Command12 = button(this, "Command12", "zipup", 1680, 10200, 1815, 495);
-    for (QWidget* never : std::initializer_list<QWidget*>{
-             Command8, Command9, Text4, Command10, Command11, Command5, Label4, Text3, Command12})
+    for (QWidget* never : std::initializer_list<QWidget*>{Command8, Command9, Text4, Command10, Command11, Command5,
+                                                          Label4, Text3, Command12})
         never->setVisible(false);
 
     Timer1 = new QTimer(this);
@@ -176,8 +179,8 @@ void frmMain::buildControls()
     Timer1->setInterval(0);
 
     // Keyboard focus follows the design's tab indexes.
-    QWidget* const tabOrder[] = {Text1,  Text2,  Command4, Command6, Combo1, Combo2, Combo3, Combo4,
-                                 Command7, MSFlexGrid1, Combo5, Drive1, Dir1, Drive2, Dir2, chkPurge};
+    QWidget* const tabOrder[] = {Text1,    Text2,       Command4, Command6, Combo1, Combo2, Combo3, Combo4,
+                                 Command7, MSFlexGrid1, Combo5,   Drive1,   Dir1,   Drive2, Dir2,   chkPurge};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -326,9 +329,7 @@ void frmMain::Command6_Click()
     hideForGood();
 }
 
-void frmMain::Command12_Click()
-{
-}
+void frmMain::Command12_Click() { }
 
 void frmMain::Label12_Click()
 {
@@ -356,10 +357,9 @@ void frmMain::Command7_Click()
     try {
         savevariables();
     } catch (const SaveError& error) {
-        m_platform.boxes.inform(
-            QStringLiteral("The entry was added, but the settings could not be saved to %1: %2")
-                .arg(error.path, error.reason),
-            MessageBoxes::Icon::Warning);
+        m_platform.boxes.inform(QStringLiteral("The entry was added, but the settings could not be saved to %1: %2")
+                                    .arg(error.path, error.reason),
+                                MessageBoxes::Icon::Warning);
     }
 }
 
@@ -462,13 +462,14 @@ void frmMain::SavedFilesDB(const QString& tfolder)
 {
     QString error;
     if (!appendToFile(programFile(kRecordFile), tfolder.toLocal8Bit() + kLineEnd, &error))
-        logLine(QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, programFile(kRecordFile), error));
+        logLine(
+            QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, programFile(kRecordFile), error));
 }
 
 void frmMain::FolderPurge()
 {
-    const PurgePlaces places{programFile(kRecordFile), programFile(kKeptLinesFile),
-                             {m_platform.programFolder, QDir::homePath()}};
+    const PurgePlaces places{
+        programFile(kRecordFile), programFile(kKeptLinesFile), {m_platform.programFolder, QDir::homePath()}};
     for (const QString& failure : folderPurge(places, m_platform.clock.now().date().year()))
         logLine(failure);
 }

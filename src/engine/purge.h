@@ -19,9 +19,9 @@ using FolderDeleter = std::function<DeleteOutcome(const QString& path, QString* 
 
 struct PurgeResult
 {
-    QByteArray keptLines;  // the record lines of this year, each ended by CR LF
-    QStringList deleted;   // folders deleted by this purge
-    QStringList failures;  // one line per record line that was not purged
+    QByteArray keptLines; // the record lines of this year, each ended by CR LF
+    QStringList deleted; // folders deleted by this purge
+    QStringList failures; // one line per record line that was not purged
 };
 
 // Walks the copy record. A line that ends in this year's last two digits is

@@ -46,7 +46,7 @@ private:
 struct DueRun
 {
     qint64 second; // wall-clock second it fell due
-    int row;       // index into the entries
+    int row; // index into the entries
 };
 
 // The entries due in `range`, in the order they fell due, rows in table order

@@ -70,7 +70,10 @@ int forEachEntry(int dirFd, Visit visit)
 class Fd
 {
 public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd() { reset(); }
@@ -105,7 +108,11 @@ mode_t processUmask()
 class CopyJob
 {
 public:
-    explicit CopyJob(std::string targetRoot) : m_targetRoot(std::move(targetRoot)), m_umask(processUmask()) {}
+    explicit CopyJob(std::string targetRoot)
+        : m_targetRoot(std::move(targetRoot))
+        , m_umask(processUmask())
+    {
+    }
 
     void fail(const std::string& where, const std::string& why)
     {
@@ -141,7 +148,11 @@ class FolderPair
 {
 public:
     FolderPair(CopyJob& job, int src, int dst, std::string path, const struct stat& st)
-        : m_job(job), m_src(src), m_dst(dst), m_path(std::move(path)), m_mode(st.st_mode & 07777)
+        : m_job(job)
+        , m_src(src)
+        , m_dst(dst)
+        , m_path(std::move(path))
+        , m_mode(st.st_mode & 07777)
         , m_times{st.st_atim, st.st_mtim}
     {
         ++m_job.openFolders;
@@ -340,7 +351,11 @@ private:
 class Walker
 {
 public:
-    Walker(CopyJob& job, TaskQueue& queue) : m_job(job), m_queue(queue) {}
+    Walker(CopyJob& job, TaskQueue& queue)
+        : m_job(job)
+        , m_queue(queue)
+    {
+    }
 
     void walk(const FolderRef& folder)
     {
@@ -411,7 +426,8 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
     Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat rootStat;
     if (!src.valid() || ::fstat(src.get(), &rootStat) != 0)
-        return {QStringLiteral("cannot open the source folder %1: %2").arg(source, QString::fromLocal8Bit(errnoText(errno).c_str()))};
+        return {QStringLiteral("cannot open the source folder %1: %2")
+                    .arg(source, QString::fromLocal8Bit(errnoText(errno).c_str()))};
 
     // Only the target folder itself is ever created: a missing parent means
     // the destination is not there (a backup drive that is not mounted).
@@ -424,7 +440,8 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
 
     const QString sourceReal = QFileInfo(source).canonicalFilePath();
     const QString targetReal = QFileInfo(parent).canonicalFilePath() + QLatin1Char('/') + targetInfo.fileName();
-    if (targetReal == sourceReal || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/')))
+    if (targetReal == sourceReal
+        || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/')))
         return {QStringLiteral("the target %1 lies inside the source %2").arg(target, source)};
 
     if (::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0 && errno != EEXIST)

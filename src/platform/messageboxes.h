@@ -23,7 +23,10 @@ public:
 class QtMessageBoxes final : public MessageBoxes
 {
 public:
-    explicit QtMessageBoxes(QWidget* parent = nullptr) : m_parent(parent) {}
+    explicit QtMessageBoxes(QWidget* parent = nullptr)
+        : m_parent(parent)
+    {
+    }
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void inform(const QString& text, Icon icon) override;

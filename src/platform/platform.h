@@ -16,7 +16,7 @@ struct Platform
     Clock& clock;
     MessageBoxes& boxes;
     Shell& shell;
-    QString arguments;     // the program's arguments joined by single blanks
+    QString arguments; // the program's arguments joined by single blanks
     QString programFolder; // the folder that holds the program's files
 };
 

@@ -11,8 +11,9 @@ namespace {
 
 QString shortWrite(const QFileDevice& file)
 {
-    return file.error() == QFileDevice::NoError ? QStringLiteral("the disk took only part of it (full, or a size limit)")
-                                                : file.errorString();
+    return file.error() == QFileDevice::NoError
+        ? QStringLiteral("the disk took only part of it (full, or a size limit)")
+        : file.errorString();
 }
 
 } // namespace

@@ -10,7 +10,7 @@ struct ScheduleEntry
     QString source;
     QString destination;
     QString time; // e.g. "10:00:00 AM"
-    QString day;  // "Every" or "1" (Sunday) to "7" (Saturday)
+    QString day; // "Every" or "1" (Sunday) to "7" (Saturday)
 
     bool isBlank() const { return source.isEmpty() && destination.isEmpty() && time.isEmpty() && day.isEmpty(); }
     friend bool operator==(const ScheduleEntry&, const ScheduleEntry&) = default;

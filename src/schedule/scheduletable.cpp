@@ -9,7 +9,7 @@ namespace plovern {
 QString dayCode(const QString& dayName)
 {
     static const std::array<QString, 8> names = {
-        QStringLiteral("Every"),    QStringLiteral("Sunday"),   QStringLiteral("Monday"), QStringLiteral("Tuesday"),
+        QStringLiteral("Every"),     QStringLiteral("Sunday"),   QStringLiteral("Monday"), QStringLiteral("Tuesday"),
         QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"), QStringLiteral("Saturday"),
     };
     for (size_t i = 0; i < names.size(); ++i) {

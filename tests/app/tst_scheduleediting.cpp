@@ -37,9 +37,12 @@ private slots:
     void eachMissingFieldIsNamedAloneAndChangesNothing()
     {
         const char* const messages[] = {
-            "Please Enter in a Source to copy !", "Please Enter in a Destination location !",
-            "Please Enter in a Hour !",           "Please Enter in a Minute !",
-            "Please Enter in a Second !",         "Please Enter in a AM or PM !",
+            "Please Enter in a Source to copy !",
+            "Please Enter in a Destination location !",
+            "Please Enter in a Hour !",
+            "Please Enter in a Minute !",
+            "Please Enter in a Second !",
+            "Please Enter in a AM or PM !",
             "Please Enter in a Day !",
         };
         for (int missing = 0; missing < 7; ++missing) {

@@ -9,8 +9,8 @@ using namespace plovern::test;
 
 namespace {
 
-const char* const kNeverSeen[] = {"Command8", "Command9", "Text4", "Command10", "Command11",
-                                  "Command5", "Label4",   "Text3", "Command12"};
+const char* const kNeverSeen[]
+    = {"Command8", "Command9", "Text4", "Command10", "Command11", "Command5", "Label4", "Text3", "Command12"};
 
 } // namespace
 

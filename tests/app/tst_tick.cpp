@@ -44,7 +44,8 @@ struct Ticking : WindowUnderTest
     QStringList record() const
     {
         const QByteArray bytes = env.read(QStringLiteral("SavedFilesDB.txt"));
-        return bytes == "<missing>" ? QStringList() : QString::fromLocal8Bit(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return bytes == "<missing>" ? QStringList()
+                                    : QString::fromLocal8Bit(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
     QString copied(const QString& name, const QString& stamp) const { return backup + name + stamp; }

@@ -69,9 +69,9 @@ private slots:
         QDir().mkpath(backup);
 
         const QDateTime due = QDateTime::currentDateTime().addSecs(2);
-        const QByteArray schedule = (source + "," + backup + "," + clockText(due.time()) + ",Every\r\n"
-                                     + "/never,/nowhere/,3:33:33 AM,9\r\n")
-                                        .toLocal8Bit();
+        const QByteArray schedule
+            = (source + "," + backup + "," + clockText(due.time()) + ",Every\r\n" + "/never,/nowhere/,3:33:33 AM,9\r\n")
+                  .toLocal8Bit();
         QFile file(plovern.file("Plovern.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(schedule);

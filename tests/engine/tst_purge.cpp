@@ -124,7 +124,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString b = dir.filePath("b");
-        makeTree(b, {{"Data1262024/x", "x"}, {"Data1262025/sub/y", "y"}, {"Data152026/z", "z"}, {"Stuck1262025/ro", "r"}});
+        makeTree(b,
+                 {{"Data1262024/x", "x"}, {"Data1262025/sub/y", "y"}, {"Data152026/z", "z"}, {"Stuck1262025/ro", "r"}});
         ::chmod(QFile::encodeName(b + "/Stuck1262025/ro").constData(), 0444);
         const QString record = dir.filePath("SavedFilesDB.txt");
         const QString kept = dir.filePath("SavedFilesDB2.txt");
@@ -135,7 +136,11 @@ private slots:
                        .arg(b)
                        .toLocal8Bit());
         file.close();
-        const QByteArray recordBefore = [&] { QFile f(record); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QByteArray recordBefore = [&] {
+            QFile f(record);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
 
         const QStringList failures = folderPurge({record, kept, {}}, 2026);
         QCOMPARE(failures.size(), 1);

@@ -112,13 +112,13 @@ private slots:
     {
         const std::vector<ScheduleEntry> entries{
             {"a", "d", "10:00:00 AM", "Every"}, // 0
-            {"b", "d", "10:00:00 AM", "2"},     // 1: Monday
-            {"c", "d", "10:00:00 AM", "3"},     // 2: Tuesday
-            {"e", "d", "10:00:00 AM", ""},      // 3: empty day code
-            {"f", "d", "10:00:00 AM", "8"},     // 4
-            {"g", "d", "10:0:00 AM", "Every"},  // 5: one-digit minutes
+            {"b", "d", "10:00:00 AM", "2"}, // 1: Monday
+            {"c", "d", "10:00:00 AM", "3"}, // 2: Tuesday
+            {"e", "d", "10:00:00 AM", ""}, // 3: empty day code
+            {"f", "d", "10:00:00 AM", "8"}, // 4
+            {"g", "d", "10:0:00 AM", "Every"}, // 5: one-digit minutes
             {"h", "d", "10:00:00 am", "Every"}, // 6
-            {"i", "d", "9:59:59 AM", "Every"},  // 7: due a second earlier
+            {"i", "d", "9:59:59 AM", "Every"}, // 7: due a second earlier
             {"j", "d", "10:00:00 AM", "every"}, // 8
         };
         const qint64 monday10 = wallSecond(at(2026, 12, 7, 10, 0, 0));

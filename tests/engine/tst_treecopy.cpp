@@ -53,8 +53,12 @@ private slots:
 
     void copiesTheWholeTreeWithModesTimesAndLinks()
     {
-        makeTree(path("src"), {{"a.txt", "alpha"}, {"sub/b.bin", QByteArray(300000, 'b')}, {"sub/deeper/c", ""},
-                               {"empty/", {}}, {".hidden", "h"}});
+        makeTree(path("src"),
+                 {{"a.txt", "alpha"},
+                  {"sub/b.bin", QByteArray(300000, 'b')},
+                  {"sub/deeper/c", ""},
+                  {"empty/", {}},
+                  {".hidden", "h"}});
         ::chmod(QFile::encodeName(path("src/a.txt")).constData(), 0640);
         const QDateTime old(QDate(2020, 5, 4), QTime(3, 2, 1), Qt::UTC);
         {

@@ -10,7 +10,6 @@
 using namespace plovern;
 using namespace plovern::test;
 
-
 class TestTextFile : public QObject
 {
     Q_OBJECT

@@ -24,12 +24,18 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("code");
-        QTest::newRow("Every") << "Every" << "Every";
-        QTest::newRow("Sunday") << "Sunday" << "1";
-        QTest::newRow("Monday") << "Monday" << "2";
-        QTest::newRow("Saturday") << "Saturday" << "7";
-        QTest::newRow("lower case") << "sunday" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("Every") << "Every"
+                               << "Every";
+        QTest::newRow("Sunday") << "Sunday"
+                                << "1";
+        QTest::newRow("Monday") << "Monday"
+                                << "2";
+        QTest::newRow("Saturday") << "Saturday"
+                                  << "7";
+        QTest::newRow("lower case") << "sunday"
+                                    << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void dayCodes()
     {
@@ -81,15 +87,17 @@ private slots:
     void refusesEmptyFieldsInControlOrder()
     {
         const QStringList messages{
-            "Please Enter in a Source to copy !", "Please Enter in a Destination location !",
-            "Please Enter in a Hour !",           "Please Enter in a Minute !",
-            "Please Enter in a Second !",         "Please Enter in a AM or PM !",
+            "Please Enter in a Source to copy !",
+            "Please Enter in a Destination location !",
+            "Please Enter in a Hour !",
+            "Please Enter in a Minute !",
+            "Please Enter in a Second !",
+            "Please Enter in a AM or PM !",
             "Please Enter in a Day !",
         };
-        QString EditorFields::* const fields[] = {&EditorFields::source, &EditorFields::destination,
-                                                 &EditorFields::hour,   &EditorFields::minute,
-                                                 &EditorFields::second, &EditorFields::half,
-                                                 &EditorFields::day};
+        QString EditorFields::*const fields[]
+            = {&EditorFields::source, &EditorFields::destination, &EditorFields::hour, &EditorFields::minute,
+               &EditorFields::second, &EditorFields::half,        &EditorFields::day};
         for (int empty = 0; empty < 7; ++empty) {
             EditorFields f = filled();
             f.*fields[empty] = QString();

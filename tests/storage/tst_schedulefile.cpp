@@ -11,16 +11,16 @@ class TestScheduleFile : public QObject
 private slots:
     void formatIsFourFieldsAndCrLf()
     {
-        const std::vector<ScheduleEntry> entries{{"/data", "/backup/", "10:00:00 AM", "2"}, {" ", " ", "1:00:00 PM", ""}};
+        const std::vector<ScheduleEntry> entries{{"/data", "/backup/", "10:00:00 AM", "2"},
+                                                 {" ", " ", "1:00:00 PM", ""}};
         QCOMPARE(formatSchedule(entries), QByteArray("/data,/backup/,10:00:00 AM,2\r\n , ,1:00:00 PM,\r\n"));
         QCOMPARE(formatSchedule({}), QByteArray());
     }
 
     void roundTripKeepsEveryField()
     {
-        const std::vector<ScheduleEntry> entries{{"/a b", "/c/", "12:00:00 AM", "Every"},
-                                                 {"  ", "/ü/", "9:05:30 PM", "7"},
-                                                 {"x", "", "", ""}};
+        const std::vector<ScheduleEntry> entries{
+            {"/a b", "/c/", "12:00:00 AM", "Every"}, {"  ", "/ü/", "9:05:30 PM", "7"}, {"x", "", "", ""}};
         QCOMPARE(parseSchedule(formatSchedule(entries)), entries);
     }
 

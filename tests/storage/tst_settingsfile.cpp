@@ -19,7 +19,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("count"); // "-" when not read
-        QTest::addColumn<int>("purge");     // -1 when not read
+        QTest::addColumn<int>("purge"); // -1 when not read
 
         QTest::newRow("written form, ticked") << QByteArray("3\r\n 1 \r\n") << "3" << 1;
         QTest::newRow("written form, clear") << QByteArray("0\r\n 0 \r\n") << "0" << 0;
