@@ -178,7 +178,7 @@ void frmMain::buildControls()
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(0);
 
-    // Keyboard focus follows the design's tab indexes.
+    // Keyboard focus moves through the shown controls in this order.
     QWidget* const tabOrder[] = {Text1,    Text2,       Command4, Command6, Combo1, Combo2, Combo3, Combo4,
                                  Command7, MSFlexGrid1, Combo5,   Drive1,   Dir1,   Drive2, Dir2,   chkPurge};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
