@@ -36,7 +36,7 @@ test-plain: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-sanitized: deps
-	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=Debug -DPLOVERN_SANITIZE=ON $(filter -DPLOVERN_WERROR%,$(CMAKE_FLAGS))
+	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVERN_SANITIZE=ON $(filter -DPLOVERN_WERROR%,$(CMAKE_FLAGS))
 	cmake --build $(SANITIZED) -j $(JOBS)
 	cd $(SANITIZED) && QT_QPA_PLATFORM=offscreen \
 		ASAN_OPTIONS=detect_stack_use_after_return=1:abort_on_error=0:halt_on_error=1 \
