@@ -40,7 +40,9 @@ QStringList mountedVolumeRoots()
                 continue;
             const QByteArray& device = fields[0];
             const QString root = unescapeMountPath(fields[1]);
-            const bool holdsFiles = device.startsWith('/') || root == QLatin1String("/");
+            // Disks (a device node) and network shares: where backups go.
+            static const QList<QByteArray> network = {"nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "9p"};
+            const bool holdsFiles = device.startsWith('/') || root == QLatin1String("/") || network.contains(fields[2]);
             if (holdsFiles && !roots.contains(root))
                 roots.append(root);
         }

@@ -4,8 +4,8 @@
 
 namespace plovern {
 
-// The root paths of the mounted volumes that hold files (not the kernel's
-// pseudo file systems), read from the mount table without touching the
+// The root paths of the mounted disks and network shares (not the kernel's
+// pseudo file systems nor memory-backed ones), read from the mount table without touching the
 // volumes themselves, so a dead network mount cannot hang the caller.
 QStringList mountedVolumeRoots();
 
