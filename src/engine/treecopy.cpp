@@ -187,6 +187,21 @@ private:
 
 using FolderRef = std::shared_ptr<FolderPair>;
 
+// Creates the folder `name`, or opens it where an earlier copy made it, and
+// returns it open, or -1 with errno set. An earlier copy of a read-only
+// folder is opened up for writing; its pair gives it its mode back.
+int makeFolder(int parentFd, const char* name)
+{
+    const bool created = ::mkdirat(parentFd, name, S_IRWXU) == 0;
+    if (!created && errno != EEXIST)
+        return -1;
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && !created && ::fstat(fd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
+        ::fchmod(fd, st.st_mode | S_IRWXU);
+    return fd;
+}
+
 struct FileTask
 {
     FolderRef folder;
@@ -394,13 +409,9 @@ public:
             m_job.fail(parent.display(name), "cannot open folder: " + errnoText(errno));
             return nullptr;
         }
-        if (::mkdirat(parent.dst(), name, S_IRWXU) != 0 && errno != EEXIST) {
-            m_job.fail(parent.display(name), "cannot create folder: " + errnoText(errno));
-            return nullptr;
-        }
-        Fd dst(::openat(parent.dst(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd dst(makeFolder(parent.dst(), name));
         if (!dst.valid()) {
-            m_job.fail(parent.display(name), "cannot open folder: " + errnoText(errno));
+            m_job.fail(parent.display(name), "cannot create folder: " + errnoText(errno));
             return nullptr;
         }
         return std::make_shared<FolderPair>(m_job, src.release(), dst.release(), parent.child(name), st);
@@ -444,11 +455,9 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
         || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/')))
         return {QStringLiteral("the target %1 lies inside the source %2").arg(target, source)};
 
-    if (::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0 && errno != EEXIST)
-        return {QStringLiteral("cannot create %1: %2").arg(target, QString::fromLocal8Bit(errnoText(errno).c_str()))};
-    const int dst = ::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int dst = makeFolder(parentFd.get(), name.c_str());
     if (dst < 0)
-        return {QStringLiteral("cannot open %1: %2").arg(target, QString::fromLocal8Bit(errnoText(errno).c_str()))};
+        return {QStringLiteral("cannot create %1: %2").arg(target, QString::fromLocal8Bit(errnoText(errno).c_str()))};
 
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {

@@ -95,6 +95,23 @@ private slots:
         QCOMPARE(entriesBelow(path("dst")), (QStringList{"only-in-target.txt", "same.txt", "sub", "sub/x"}));
     }
 
+    void aSecondCopyOfReadOnlyFoldersStillMerges()
+    {
+        makeTree(path("src"), {{"locked/a", "1"}});
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
+        ::chmod(QFile::encodeName(path("src")).constData(), 0555);
+        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        ::chmod(QFile::encodeName(path("src")).constData(), 0755);
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0755);
+        makeTree(path("src"), {{"locked/a", "2"}, {"locked/b", "new"}});
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
+        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        QCOMPARE(contentOf(path("dst/locked/a")), QByteArray("2"));
+        QCOMPARE(contentOf(path("dst/locked/b")), QByteArray("new"));
+        QCOMPARE(QFileInfo(path("dst/locked")).permissions() & 0x7777,
+                 QFileInfo(path("src/locked")).permissions() & 0x7777);
+    }
+
     void aMissingDestinationParentCreatesNothing()
     {
         makeTree(path("src"), {{"a", "a"}});
