@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "schedule/scheduletable.h"
+#include "support/messages.h"
 #include "support/testmain.h"
 #include "support/window.h"
 
@@ -36,15 +37,7 @@ class TestScheduleEditing : public QObject
 private slots:
     void eachMissingFieldIsNamedAloneAndChangesNothing()
     {
-        const char* const messages[] = {
-            "Please Enter in a Source to copy !",
-            "Please Enter in a Destination location !",
-            "Please Enter in a Hour !",
-            "Please Enter in a Minute !",
-            "Please Enter in a Second !",
-            "Please Enter in a AM or PM !",
-            "Please Enter in a Day !",
-        };
+        const QStringList& messages = kMissingFieldMessages;
         for (int missing = 0; missing < 7; ++missing) {
             Loaded w;
             w.fillEntry("/data/Reports", "/backup/", "10", "00", "00", "AM", "Monday");
@@ -56,7 +49,7 @@ private slots:
                 w.list(QByteArray("Combo").append(char('0' + missing - 1)).constData())->setCurrentIndex(-1);
             w.setTime();
             QCOMPARE(w.env.boxes.shown.size(), 1);
-            QCOMPARE(w.env.boxes.shown[0].text, QString::fromLatin1(messages[missing]));
+            QCOMPARE(w.env.boxes.shown[0].text, messages[missing]);
             QCOMPARE(w.env.boxes.shown[0].icon, Icon::Information);
             QVERIFY(!w.env.boxes.shown[0].yesNo);
             QCOMPARE(w.edit("Text3")->text(), QString());

@@ -3,6 +3,7 @@
 #include "app/grid/flexgrid.h"
 #include "schedule/entryeditor.h"
 #include "schedule/scheduletable.h"
+#include "support/messages.h"
 #include "support/testmain.h"
 
 using namespace plovern;
@@ -86,15 +87,7 @@ private slots:
 
     void refusesEmptyFieldsInControlOrder()
     {
-        const QStringList messages{
-            "Please Enter in a Source to copy !",
-            "Please Enter in a Destination location !",
-            "Please Enter in a Hour !",
-            "Please Enter in a Minute !",
-            "Please Enter in a Second !",
-            "Please Enter in a AM or PM !",
-            "Please Enter in a Day !",
-        };
+        const QStringList& messages = test::kMissingFieldMessages;
         QString EditorFields::*const fields[]
             = {&EditorFields::source, &EditorFields::destination, &EditorFields::hour, &EditorFields::minute,
                &EditorFields::second, &EditorFields::half,        &EditorFields::day};
