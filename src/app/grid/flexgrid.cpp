@@ -165,12 +165,6 @@ const QString& FlexGrid::TextMatrix(int row, int col) const
     return m_model.cell(row, col);
 }
 
-void FlexGrid::TextMatrix(int row, int col, const QString& text)
-{
-    checkCol(col);
-    m_model.setCell(row, col, text);
-}
-
 void FlexGrid::RemoveItem(int row)
 {
     m_model.removeRow(row);

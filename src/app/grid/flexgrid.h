@@ -34,9 +34,10 @@ public:
     void setCell(int row, int col, const QString& text);
     void insertRow(int row, const QString& item);
     void removeRow(int row);
-    void checkRow(int row) const;
 
 private:
+    void checkRow(int row) const;
+
     int m_cols;
     std::vector<QStringList> m_rows;
 };
@@ -59,7 +60,6 @@ public:
     // The cell with index row * Cols() + col.
     void TextArray(int index, const QString& text);
     const QString& TextMatrix(int row, int col) const;
-    void TextMatrix(int row, int col, const QString& text);
     void RemoveItem(int row);
     // The row at the moving end of the selection.
     int RowSel() const;
