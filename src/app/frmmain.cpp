@@ -452,9 +452,12 @@ void frmMain::tick()
 void frmMain::FoldCopy(const QString& txt1, const QString& txt2, QDate day)
 {
     const CopyOutcome outcome = foldCopy(txt1, txt2, day);
-    for (const QString& failure : outcome.failures)
-        logLine(QStringLiteral("copy of %1 to %2 failed: %3").arg(txt1, outcome.target, failure));
-    if (outcome.failures.isEmpty())
+    if (!outcome.report.complete())
+        logLine(QStringLiteral("copy of %1 to %2 failed: %3").arg(txt1, outcome.target, outcome.report.failureText()));
+    if (!outcome.report.warnings.isEmpty())
+        logLine(QStringLiteral("copy of %1 to %2: %3")
+                    .arg(txt1, outcome.target, outcome.report.warnings.join(QStringLiteral("; "))));
+    if (outcome.record())
         SavedFilesDB(outcome.target);
 }
 

@@ -24,13 +24,14 @@ CopyOutcome foldCopy(const QString& source, const QString& destination, QDate da
 {
     CopyOutcome outcome{targetPath(source, destination, day), {}};
     if (source.isEmpty()) {
-        outcome.failures.append(QStringLiteral("no source folder given"));
+        outcome.report.failures = 1;
+        outcome.report.firstFailure = QStringLiteral("no source folder given");
         return outcome;
     }
-    outcome.failures = copyTree(source, outcome.target);
+    outcome.report = copyTree(source, outcome.target);
     QString error;
-    if (outcome.failures.isEmpty() && !flushToDisk(outcome.target, &error))
-        outcome.failures.append(QStringLiteral("cannot flush the copy to disk: ") + error);
+    if (outcome.report.targetExists && !flushToDisk(outcome.target, &error) && outcome.report.failures++ == 0)
+        outcome.report.firstFailure = QStringLiteral("cannot flush the copy to disk: ") + error;
     return outcome;
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/treecopy.h"
+
 namespace plovern {
 
 // The last name in a source path: "/data/Reports" gives "Reports"; a path
@@ -18,7 +20,10 @@ QString targetPath(const QString& source, const QString& destination, QDate day)
 struct CopyOutcome
 {
     QString target;
-    QStringList failures; // empty when the whole tree was copied and flushed
+    CopyReport report; // complete when the whole tree was copied and flushed
+    // Whether the target goes into the copy record: whenever it exists, whole
+    // or in part, since the record is the purge's list of what was made.
+    bool record() const { return report.targetExists; }
 };
 
 // One scheduled copy: the source tree into its date-stamped target folder.

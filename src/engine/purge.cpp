@@ -1,6 +1,7 @@
 #include "engine/purge.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "platform/textfile.h"
 
@@ -33,12 +34,36 @@ bool isAtOrAbove(const QString& path, const QString& folder)
     return cleanFolder == path || cleanFolder.startsWith(path == QLatin1String("/") ? path : path + QLatin1Char('/'));
 }
 
+// The folder a record line names, taken lexically: "." and empty names
+// dropped (so "/x/Docs1272025/." and "/x/Docs1272025/" name the folder itself,
+// never what a link there points to), each ".." taking back the name before
+// it. Nothing when a ".." would climb above the root.
+std::optional<QString> lexicalPath(const QString& path)
+{
+    QStringList names;
+    for (const QString& name : path.split(QLatin1Char('/'))) {
+        if (name.isEmpty() || name == QLatin1String("."))
+            continue;
+        if (name != QLatin1String("..")) {
+            names.append(name);
+        } else if (names.isEmpty()) {
+            return std::nullopt;
+        } else {
+            names.removeLast();
+        }
+    }
+    return QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
 // Why the line must not be deleted, or an empty text when it may be.
 QString refusal(const QString& path, int year, const QStringList& protectedFolders)
 {
     if (!QDir::isAbsolutePath(path))
         return QStringLiteral("not an absolute path");
-    const QString clean = QDir::cleanPath(path);
+    const std::optional<QString> lexical = lexicalPath(path);
+    if (!lexical)
+        return QStringLiteral("climbs above the root");
+    const QString& clean = *lexical;
     if (QDir(clean).isRoot())
         return QStringLiteral("a file-system root");
     for (const QString& folder : protectedFolders) {
@@ -95,7 +120,7 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
             continue;
         }
         QString error;
-        switch (deleteFolder(path, &error)) {
+        switch (deleteFolder(*lexicalPath(path), &error)) {
         case DeleteOutcome::Deleted:
             result.deleted.append(path);
             break;
@@ -112,8 +137,21 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
 QStringList folderPurge(const PurgePlaces& places, int year)
 {
     const std::optional<QByteArray> record = readFile(places.recordFile);
-    const PurgeResult result = purgeRecord(record.value_or(QByteArray()), year, places.protectedFolders,
-                                           [](const QString& path, QString* error) { return deleteTree(path, error); });
+    // The folders as the kernel resolves them too, so that no link leads the purge to one.
+    QStringList protectedFolders = places.protectedFolders;
+    for (const QString& folder : places.protectedFolders) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty() && !protectedFolders.contains(real))
+            protectedFolders.append(real);
+    }
+    // The checks run again on what is actually opened for deletion.
+    const DeleteVeto veto = [&](const QString& realPath) {
+        const QString why = refusal(realPath, year, protectedFolders);
+        return why.isEmpty() ? why : QStringLiteral("%1 is %2").arg(realPath, why);
+    };
+    const PurgeResult result
+        = purgeRecord(record.value_or(QByteArray()), year, protectedFolders,
+                      [&](const QString& path, QString* error) { return deleteTree(path, error, veto); });
     QStringList failures = result.failures;
     QString error;
     if (!saveFile(places.keptLinesFile, result.keptLines, &error))

@@ -1,54 +1,131 @@
 #include "engine/treecopy.h"
 
+#include <array>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include "platform/volumes.h"
 
 namespace plovern {
 
 namespace {
 
 constexpr size_t kBufferSize = 128 * 1024;
-// Open folder pairs the walk may hold before it waits for the copies to catch up.
+// Folders whose files are still being copied; past this the walker helps copy
+// before it opens another, which bounds the descriptors a copy holds.
 constexpr int kMaxOpenFolders = 64;
+// Levels of the walk that keep their folders open; deeper ones are reopened
+// through a child's "..", so depth costs no descriptors.
+constexpr size_t kHeldLevels = 8;
 
 std::string errnoText(int error)
 {
     return std::strerror(error);
 }
 
-// Calls visit(name, type) for each entry of the folder open at `dirFd`, "."
-// and ".." left out, until visit returns false. `type` is a DT_ value, and
-// DT_UNKNOWN only for an entry that vanished. Returns 0, or the errno of a
-// folder that cannot be listed.
-template <typename Visit>
-int forEachEntry(int dirFd, Visit visit)
+std::string bytesOf(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString textOf(const std::string& bytes)
+{
+    return QFile::decodeName(bytes.c_str());
+}
+
+// A metadata change the target's file system cannot store (FAT, some network
+// shares), as opposed to one that went wrong.
+bool refusedByTarget(int error)
+{
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+class Fd
+{
+public:
+    Fd() = default;
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {
+    }
+    Fd(Fd&& other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    Fd& operator=(Fd&& other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Gives up ownership without closing.
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    static FileId of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+    bool operator==(const FileId&) const = default;
+    bool operator<(const FileId& other) const { return dev != other.dev ? dev < other.dev : ino < other.ino; }
+};
+
+struct Entry
+{
+    std::string name;
+    unsigned char type; // a DT_ value; DT_UNKNOWN only for an entry that vanished
+};
+
+// The entries of the folder open at `dirFd`, "." and ".." left out. The
+// listing is closed before the caller goes on, so a walk holds no listing open
+// while it descends. Returns 0, or the errno of a folder that cannot be listed.
+int listFolder(int dirFd, std::vector<Entry>* entries)
 {
     // The listing runs over a duplicate descriptor, which shares its position
     // with the original: start from the top whatever an earlier listing left.
-    const int listFd = ::dup(dirFd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!dir) {
-        const int error = errno;
-        if (listFd >= 0)
-            ::close(listFd);
-        return error;
-    }
+    Fd listFd(::dup(dirFd));
+    DIR* dir = listFd.valid() ? ::fdopendir(listFd.get()) : nullptr;
+    if (!dir)
+        return errno;
+    listFd.release();
     ::rewinddir(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
@@ -60,42 +137,11 @@ int forEachEntry(int dirFd, Visit visit)
             if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
                 type = IFTODT(st.st_mode);
         }
-        if (!visit(name, type))
-            break;
+        entries->push_back({name, type});
     }
     ::closedir(dir);
     return 0;
 }
-
-class Fd
-{
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Gives up ownership without closing.
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 mode_t processUmask()
 {
@@ -104,53 +150,173 @@ mode_t processUmask()
     return mask;
 }
 
+enum Warning { Modes, Owners, Times, Attributes, HardLinks, SymLinks, Vanished, OwnCopy, WarningKinds };
+
+QString warningText(Warning kind, int count)
+{
+    switch (kind) {
+    case Modes:
+        return QStringLiteral("modes not kept on %1 entries (the drive cannot store them)").arg(count);
+    case Owners:
+        return QStringLiteral("owners not kept on %1 entries (the drive cannot store them)").arg(count);
+    case Times:
+        return QStringLiteral("times not kept on %1 entries (the drive cannot store them)").arg(count);
+    case Attributes:
+        return QStringLiteral("extended attributes not kept on %1 entries (the drive cannot store them)").arg(count);
+    case HardLinks:
+        return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
+    case SymLinks:
+        return QStringLiteral("%1 symbolic links left out (the drive cannot hold them)").arg(count);
+    case Vanished:
+        return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
+    case OwnCopy:
+        return QStringLiteral("the copy's own folder, reached from inside the source, was left out");
+    case WarningKinds:
+        break;
+    }
+    return {};
+}
+
 // What every worker of one copy shares.
 class CopyJob
 {
 public:
-    explicit CopyJob(std::string targetRoot)
-        : m_targetRoot(std::move(targetRoot))
+    CopyJob(std::string sourceRoot, int targetRootFd, FileId target)
+        : m_sourceRoot(std::move(sourceRoot))
+        , m_targetRootFd(targetRootFd)
+        , m_target(target)
         , m_umask(processUmask())
+        , m_root(::geteuid() == 0)
+        , m_gid(::getegid())
     {
     }
 
-    void fail(const std::string& where, const std::string& why)
+    // `path` is relative to the source root; the line names the source file.
+    void fail(const std::string& path, const std::string& why)
     {
         std::lock_guard lock(m_mutex);
-        m_failures.append(QFile::decodeName((where + ": " + why).c_str()));
+        if (m_failures++ == 0)
+            m_firstFailure = textOf(sourcePath(path) + ": " + why);
     }
-    QStringList failures()
+    void warn(Warning kind) { ++m_warnings[kind]; }
+    // Whether a metadata change went through; one the target cannot store is a
+    // warning of `kind`, anything else a failure.
+    bool kept(int result, Warning kind, const std::string& path, const char* what)
     {
-        std::lock_guard lock(m_mutex);
-        return m_failures;
+        if (result == 0)
+            return true;
+        if (refusedByTarget(errno))
+            warn(kind);
+        else
+            fail(path, std::string("cannot keep the ") + what + ": " + errnoText(errno));
+        return false;
+    }
+
+    std::string sourcePath(const std::string& path) const
+    {
+        return path.empty() ? m_sourceRoot : m_sourceRoot + "/" + path;
     }
     std::string tempName()
     {
-        return ".plovern-" + std::to_string(::getpid()) + "-" + std::to_string(m_nextTemp++) + ".part";
+        return kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_nextTemp++) + kTempSuffix;
     }
     mode_t umask() const { return m_umask; }
-    const std::string& targetRoot() const { return m_targetRoot; }
+    bool root() const { return m_root; }
+    // Whether a file made by this process has another owner than `st`.
+    bool ownerDiffers(const struct stat& st) const { return st.st_uid != 0 || st.st_gid != m_gid; }
+    int targetRootFd() const { return m_targetRootFd; }
+    bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
+
+    void copyAttributes(int from, int to, const std::string& path);
+
+    CopyReport report()
+    {
+        CopyReport out;
+        out.failures = m_failures;
+        out.firstFailure = m_firstFailure;
+        for (int kind = 0; kind < WarningKinds; ++kind) {
+            if (const int count = m_warnings[kind].load())
+                out.warnings.append(warningText(static_cast<Warning>(kind), count));
+        }
+        return out;
+    }
+
+    static constexpr char kTempPrefix[] = ".plovern-";
+    static constexpr char kTempSuffix[] = ".part";
 
     std::atomic<int> openFolders{0};
+    // Hard-linked files: the first copy of each, relative to the target root.
+    // Held while a hard-linked file is copied, so its other names wait for it.
+    std::mutex linkMutex;
+    std::map<FileId, std::string> linked;
 
 private:
-    std::string m_targetRoot;
+    std::string m_sourceRoot;
+    int m_targetRootFd;
+    FileId m_target;
     mode_t m_umask;
+    bool m_root;
+    gid_t m_gid;
     std::atomic<unsigned> m_nextTemp{0};
+    std::atomic<bool> m_sourceHasAttributes{true};
+    std::array<std::atomic<int>, WarningKinds> m_warnings{};
     std::mutex m_mutex;
-    QStringList m_failures;
+    int m_failures = 0;
+    QString m_firstFailure;
 };
 
-// A source folder and its copy, open while anything below them is copied.
-// The last one to let go gives the copy its mode and times, after every file
-// in it was written (writing a file changes its folder's time).
+// Extended attributes (and with them ACLs and file capabilities). One
+// flistxattr per entry, none once the source shows it keeps none.
+void CopyJob::copyAttributes(int from, int to, const std::string& path)
+{
+    if (!m_sourceHasAttributes.load(std::memory_order_relaxed))
+        return;
+    std::vector<char> names(1024);
+    ssize_t length = ::flistxattr(from, names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        length = ::flistxattr(from, nullptr, 0);
+        names.resize(length > 0 ? static_cast<size_t>(length) : 0);
+        length = length > 0 ? ::flistxattr(from, names.data(), names.size()) : length;
+    }
+    if (length < 0) {
+        if (errno == ENOTSUP)
+            m_sourceHasAttributes = false;
+        return;
+    }
+    std::vector<char> value;
+    bool refused = false;
+    for (ssize_t at = 0; at < length;) {
+        const char* name = names.data() + at;
+        at += static_cast<ssize_t>(std::strlen(name)) + 1;
+        const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+        if (size < 0)
+            continue; // gone since the listing, or one this user may not read
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got < 0)
+            continue;
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0) != 0) {
+            if (!refusedByTarget(errno)) {
+                fail(path, "cannot keep the extended attribute " + std::string(name) + ": " + errnoText(errno));
+                return;
+            }
+            refused = true;
+        }
+    }
+    if (refused)
+        warn(Attributes);
+}
+
+// A folder of the copy, from its first visit until its last file is copied.
+// The last one to let go gives the copy its mode and times, after every entry
+// in it was written (writing an entry changes its folder's time).
 class FolderPair
 {
 public:
-    FolderPair(CopyJob& job, int src, int dst, std::string path, const struct stat& st)
+    FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st)
         : m_job(job)
-        , m_src(src)
-        , m_dst(dst)
+        , m_src(std::move(src))
+        , m_dst(std::move(dst))
         , m_path(std::move(path))
         , m_mode(st.st_mode & 07777)
         , m_times{st.st_atim, st.st_mtim}
@@ -159,22 +325,30 @@ public:
     }
     ~FolderPair()
     {
-        if (::fchmod(m_dst.get(), m_mode) != 0 || ::futimens(m_dst.get(), m_times) != 0)
-            m_job.fail(display(""), "cannot set mode and times: " + errnoText(errno));
+        m_job.kept(::fchmod(m_dst.get(), m_mode), Modes, m_path, "mode");
+        m_job.kept(::futimens(m_dst.get(), m_times), Times, m_path, "times");
         --m_job.openFolders;
     }
+    FolderPair(const FolderPair&) = delete;
+    FolderPair& operator=(const FolderPair&) = delete;
+
     int src() const { return m_src.get(); }
     int dst() const { return m_dst.get(); }
-    std::string display(const std::string& name) const
-    {
-        std::string out = m_job.targetRoot();
-        if (!m_path.empty())
-            out += "/" + m_path;
-        if (!name.empty())
-            out += "/" + name;
-        return out;
-    }
+    const std::string& path() const { return m_path; }
     std::string child(const std::string& name) const { return m_path.empty() ? name : m_path + "/" + name; }
+
+    // Names written to this folder by this copy, by the inode they ended up
+    // as: a drive that folds case (FAT, exFAT) makes "Makefile" and
+    // "makefile" one file, which shows as a second name landing on a claimed
+    // inode. Hold claimMutex from the creation of a name until it is claimed.
+    std::mutex claimMutex;
+    // The other name that already holds `ino`, or nullptr.
+    const std::string* claimant(ino_t ino, const std::string& name) const
+    {
+        const auto it = m_claims.find(ino);
+        return it != m_claims.end() && it->second != name ? &it->second : nullptr;
+    }
+    void claim(ino_t ino, const std::string& name) { m_claims.emplace(ino, name); }
 
 private:
     CopyJob& m_job;
@@ -183,52 +357,49 @@ private:
     std::string m_path;
     mode_t m_mode;
     struct timespec m_times[2];
+    std::unordered_map<ino_t, std::string> m_claims;
 };
 
 using FolderRef = std::shared_ptr<FolderPair>;
 
-// Creates the folder `name`, or opens it where an earlier copy made it, and
-// returns it open, or -1 with errno set. An earlier copy of a read-only
-// folder is opened up for writing; its pair gives it its mode back.
-int makeFolder(int parentFd, const char* name)
+// Whether a mount of its own starts at `name` (a bind mount of the same file
+// system included, which has the same device number).
+bool isMountPoint(int dirFd, const char* name)
 {
-    const bool created = ::mkdirat(parentFd, name, S_IRWXU) == 0;
-    if (!created && errno != EEXIST)
-        return -1;
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && !created && ::fstat(fd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmod(fd, st.st_mode | S_IRWXU);
-    return fd;
+    struct statx sx;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) != 0)
+        return false;
+    return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
-struct FileTask
+bool sameFile(const struct stat& a, const struct stat& b)
 {
-    FolderRef folder;
-    std::string name;
-};
+    // rsync's quick check: what is on disk would come out the same.
+    return S_ISREG(b.st_mode) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec
+        && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && (a.st_mode & 07777) == (b.st_mode & 07777);
+}
 
-bool copyBytes(int in, int out, off_t size, int* error)
+// Copies `length` bytes from `offset` in both files.
+bool copyRange(int in, int out, off_t offset, off_t length, int* error)
 {
-    off_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - done), 0);
-        if (n > 0) {
-            done += n;
+    off_t inAt = offset;
+    off_t outAt = offset;
+    const off_t end = offset + length;
+    while (inAt < end) {
+        const ssize_t n = ::copy_file_range(in, &inAt, out, &outAt, static_cast<size_t>(end - inAt), 0);
+        if (n > 0)
             continue;
-        }
         if (n == 0)
             return true; // the file shrank while it was copied
-        if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+        if (inAt == offset && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
             break; // no kernel copy between these file systems: copy through a buffer
         *error = errno;
         return false;
     }
-    if (done >= size)
-        return true;
     thread_local std::vector<char> buffer(kBufferSize);
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    while (inAt < end) {
+        const ssize_t got
+            = ::pread(in, buffer.data(), static_cast<size_t>(std::min<off_t>(end - inAt, kBufferSize)), inAt);
         if (got == 0)
             return true;
         if (got < 0) {
@@ -238,7 +409,7 @@ bool copyBytes(int in, int out, off_t size, int* error)
             return false;
         }
         for (ssize_t put = 0; put < got;) {
-            const ssize_t n = ::write(out, buffer.data() + put, static_cast<size_t>(got - put));
+            const ssize_t n = ::pwrite(out, buffer.data() + put, static_cast<size_t>(got - put), outAt);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -246,80 +417,236 @@ bool copyBytes(int in, int out, off_t size, int* error)
                 return false;
             }
             put += n;
+            outAt += n;
         }
+        inAt += got;
     }
+    return true;
 }
 
-void copyFile(CopyJob& job, const FileTask& task)
+// Copies the file's data; a file with holes keeps them.
+bool copyData(int in, int out, const struct stat& st, int* error)
 {
-    const FolderPair& folder = *task.folder;
-    const char* name = task.name.c_str();
-    // O_NONBLOCK: should the name have become a FIFO since the listing, opening it must not wait.
-    Fd in(::openat(folder.src(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!in.valid()) {
-        job.fail(folder.display(task.name), "cannot read: " + errnoText(errno));
-        return;
+    const bool sparse = st.st_blocks * 512 < st.st_size;
+    if (!sparse)
+        return copyRange(in, out, 0, st.st_size, error);
+    for (off_t at = 0; at < st.st_size;) {
+        const off_t data = ::lseek(in, at, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // only a hole is left
+            return copyRange(in, out, at, st.st_size - at, error); // no hole finding here
+        }
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            hole = st.st_size;
+        if (!copyRange(in, out, data, hole - data, error))
+            return false;
+        at = hole;
     }
+    if (::ftruncate(out, st.st_size) != 0) {
+        *error = errno;
+        return false;
+    }
+    return true;
+}
+
+struct FileTask
+{
+    FolderRef folder;
+    std::string name;
+};
+
+class FileCopier
+{
+public:
+    FileCopier(CopyJob& job, const FileTask& task)
+        : m_job(job)
+        , m_folder(*task.folder)
+        , m_name(task.name)
+        , m_path(m_folder.child(task.name))
+    {
+    }
+
+    void run()
+    {
+        // O_NONBLOCK: should the name have become a FIFO since the listing, opening it must not wait.
+        m_in.reset(::openat(m_folder.src(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!m_in.valid() || ::fstat(m_in.get(), &m_st) != 0) {
+            if (errno == ENOENT)
+                m_job.warn(Vanished);
+            else
+                m_job.fail(m_path, "cannot read: " + errnoText(errno));
+            return;
+        }
+        if (!S_ISREG(m_st.st_mode))
+            return; // replaced by something that is not a file since the listing
+        if (m_st.st_nlink < 2) {
+            copy();
+            return;
+        }
+        std::lock_guard lock(m_job.linkMutex);
+        const FileId id = FileId::of(m_st);
+        if (const auto first = m_job.linked.find(id); first != m_job.linked.end() && linkTo(first->second))
+            return;
+        if (copy())
+            m_job.linked.emplace(id, m_path);
+    }
+
+private:
+    // True when the file is in the copy, written or found unchanged.
+    bool copy()
+    {
+        const mode_t mode = m_st.st_mode & 07777;
+        const char* name = m_name.c_str();
+        // A new file is written in place; one that replaces an older copy goes to
+        // a temporary name first, so the older copy stays whole until this one is.
+        std::string temp;
+        Fd out;
+        {
+            std::lock_guard lock(m_folder.claimMutex);
+            out.reset(::openat(m_folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            if (!out.valid() && errno == EEXIST) {
+                struct stat there;
+                if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) != 0) {
+                    m_job.fail(m_path, "cannot create in the copy: " + errnoText(errno));
+                    return false;
+                }
+                if (collides(there))
+                    return false;
+                if (sameFile(m_st, there)) {
+                    m_folder.claim(there.st_ino, m_name);
+                    return true;
+                }
+                temp = m_job.tempName();
+                out.reset(::openat(m_folder.dst(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            }
+            struct stat made;
+            if (!out.valid() || ::fstat(out.get(), &made) != 0) {
+                m_job.fail(m_path, "cannot create in the copy: " + errnoText(errno));
+                return false;
+            }
+            m_folder.claim(made.st_ino, m_name);
+        }
+        const char* written = temp.empty() ? name : temp.c_str();
+        int error = 0;
+        bool ok = copyData(m_in.get(), out.get(), m_st, &error);
+        if (!ok)
+            m_job.fail(m_path, errnoText(error));
+        bool chowned = false;
+        if (ok && m_job.root() && m_job.ownerDiffers(m_st))
+            chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Owners, m_path, "owner");
+        if (ok && ((mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
+            m_job.kept(::fchmod(out.get(), mode), Modes, m_path, "mode");
+        if (ok)
+            m_job.copyAttributes(m_in.get(), out.get(), m_path);
+        const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
+        if (ok)
+            m_job.kept(::futimens(out.get(), times), Times, m_path, "times");
+        if (::close(out.release()) != 0 && ok) {
+            ok = false;
+            m_job.fail(m_path, errnoText(errno));
+        }
+        if (ok && !temp.empty() && ::renameat(m_folder.dst(), written, m_folder.dst(), name) != 0) {
+            ok = false;
+            m_job.fail(m_path, "cannot replace the earlier copy: " + errnoText(errno));
+        }
+        if (!ok)
+            ::unlinkat(m_folder.dst(), written, 0);
+        return ok;
+    }
+
+    // A name that lands on a file this copy already wrote under another name.
+    bool collides(const struct stat& there)
+    {
+        if (const std::string* other = m_folder.claimant(there.st_ino, m_name)) {
+            m_job.fail(m_path,
+                       "the drive cannot keep it apart from " + m_job.sourcePath(m_folder.child(*other))
+                           + ", which was kept");
+            return true;
+        }
+        return false;
+    }
+
+    // Another name of a file already copied: link to that copy. False when the
+    // drive cannot, so the file is copied apart.
+    bool linkTo(const std::string& first)
+    {
+        const int dst = m_folder.dst();
+        const char* name = m_name.c_str();
+        const int root = m_job.targetRootFd();
+        if (::linkat(root, first.c_str(), dst, name, 0) == 0)
+            return true;
+        if (errno == EEXIST) {
+            struct stat there;
+            struct stat firstSt;
+            if (::fstatat(dst, name, &there, AT_SYMLINK_NOFOLLOW) == 0
+                && ::fstatat(root, first.c_str(), &firstSt, AT_SYMLINK_NOFOLLOW) == 0
+                && FileId::of(there) == FileId::of(firstSt))
+                return true; // an earlier copy of the day linked it already
+            std::lock_guard lock(m_folder.claimMutex);
+            if (collides(there))
+                return true;
+            const std::string temp = m_job.tempName();
+            if (::linkat(root, first.c_str(), dst, temp.c_str(), 0) == 0) {
+                if (::renameat(dst, temp.c_str(), dst, name) == 0)
+                    return true;
+                ::unlinkat(dst, temp.c_str(), 0);
+            }
+        }
+        m_job.warn(HardLinks);
+        return false;
+    }
+
+    CopyJob& m_job;
+    FolderPair& m_folder;
+    const std::string& m_name;
+    std::string m_path;
+    Fd m_in;
+    struct stat m_st
+    {
+    };
+};
+
+void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
+{
+    const std::string path = folder.child(name);
     struct stat st;
-    if (::fstat(in.get(), &st) != 0) {
-        job.fail(folder.display(task.name), "cannot read: " + errnoText(errno));
-        return;
-    }
-    if (!S_ISREG(st.st_mode))
-        return; // replaced by something that is not a file since the listing
-    const mode_t mode = st.st_mode & 07777;
-
-    // A new file is written in place; one that replaces an older copy goes to
-    // a temporary name first, so the older copy stays whole until this one is.
-    std::string temp;
-    Fd out(::openat(folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (!out.valid() && errno == EEXIST) {
-        temp = job.tempName();
-        out.reset(::openat(folder.dst(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    }
-    if (!out.valid()) {
-        job.fail(folder.display(task.name), "cannot create: " + errnoText(errno));
-        return;
-    }
-    const char* written = temp.empty() ? name : temp.c_str();
-    int error = 0;
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    bool ok = copyBytes(in.get(), out.get(), st.st_size, &error);
-    if (ok && (mode & job.umask()) != 0 && ::fchmod(out.get(), mode) != 0)
-        ok = false, error = errno;
-    if (ok && ::futimens(out.get(), times) != 0)
-        ok = false, error = errno;
-    if (::close(out.release()) != 0 && ok)
-        ok = false, error = errno;
-    if (ok && !temp.empty() && ::renameat(folder.dst(), written, folder.dst(), name) != 0)
-        ok = false, error = errno;
-    if (!ok) {
-        ::unlinkat(folder.dst(), written, 0);
-        job.fail(folder.display(task.name), errnoText(error));
-    }
-}
-
-void copyLink(CopyJob& job, const FolderPair& folder, const char* name)
-{
     std::vector<char> target(4096);
-    const ssize_t length = ::readlinkat(folder.src(), name, target.data(), target.size() - 1);
-    if (length < 0) {
-        job.fail(folder.display(name), "cannot read link: " + errnoText(errno));
+    const ssize_t length = ::readlinkat(folder.src(), name.c_str(), target.data(), target.size() - 1);
+    if (length < 0 || ::fstatat(folder.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            job.warn(Vanished);
+        else
+            job.fail(path, "cannot read link: " + errnoText(errno));
         return;
     }
     target[static_cast<size_t>(length)] = '\0';
-    if (::symlinkat(target.data(), folder.dst(), name) == 0)
-        return;
-    if (errno != EEXIST) {
-        job.fail(folder.display(name), "cannot create link: " + errnoText(errno));
-        return;
+    const int dst = folder.dst();
+    std::string made = name;
+    {
+        std::lock_guard lock(folder.claimMutex);
+        if (::symlinkat(target.data(), dst, name.c_str()) != 0) {
+            if (errno != EEXIST) {
+                if (refusedByTarget(errno))
+                    job.warn(SymLinks);
+                else
+                    job.fail(path, "cannot create link: " + errnoText(errno));
+                return;
+            }
+            made = job.tempName();
+            if (::symlinkat(target.data(), dst, made.c_str()) != 0
+                || ::renameat(dst, made.c_str(), dst, name.c_str()) != 0) {
+                job.fail(path, "cannot replace link: " + errnoText(errno));
+                ::unlinkat(dst, made.c_str(), 0);
+                return;
+            }
+        }
     }
-    const std::string temp = job.tempName();
-    if (::symlinkat(target.data(), folder.dst(), temp.c_str()) != 0
-        || ::renameat(folder.dst(), temp.c_str(), folder.dst(), name) != 0) {
-        job.fail(folder.display(name), "cannot replace link: " + errnoText(errno));
-        ::unlinkat(folder.dst(), temp.c_str(), 0);
-    }
+    if (job.root())
+        job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Owners, path, "owner");
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    job.kept(::utimensat(dst, name.c_str(), times, AT_SYMLINK_NOFOLLOW), Times, path, "times");
 }
 
 // Hands file copies to the worker threads; the walking thread helps out when
@@ -363,6 +690,35 @@ private:
     bool m_closed = false;
 };
 
+void runTask(CopyJob& job, const FileTask& task)
+{
+    FileCopier(job, task).run();
+}
+
+// Whether a leftover temporary name of this program belongs to no running copy.
+bool staleTemp(const char* name)
+{
+    const size_t length = std::strlen(name);
+    constexpr size_t prefix = sizeof(CopyJob::kTempPrefix) - 1;
+    constexpr size_t suffix = sizeof(CopyJob::kTempSuffix) - 1;
+    if (length <= prefix + suffix || std::strncmp(name, CopyJob::kTempPrefix, prefix) != 0
+        || std::strcmp(name + length - suffix, CopyJob::kTempSuffix) != 0)
+        return false;
+    // ".plovern-<pid>-<n>.part"
+    const std::string middle(name + prefix, length - prefix - suffix);
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash > 9 || dash + 1 == middle.size()
+        || middle.find_first_not_of("0123456789-") != std::string::npos
+        || middle.find('-', dash + 1) != std::string::npos)
+        return false;
+    const auto pid = static_cast<pid_t>(std::stoi(middle.substr(0, dash)));
+    return pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
+}
+
+// Walks the source tree depth first without recursion. Each level lists its
+// folder whole, hands its files to the workers and makes its sub-folders
+// before the walk goes down, so a level needs its folder open again only to
+// open the next sub-folder.
 class Walker
 {
 public:
@@ -372,73 +728,246 @@ public:
     {
     }
 
-    void walk(const FolderRef& folder)
+    void walk(FolderRef root, const struct stat& srcSt, const struct stat& dstSt, bool merging)
     {
-        const int error = forEachEntry(folder->src(), [&](const char* name, unsigned char type) {
-            switch (type) {
+        m_levels.push_back(Level{});
+        enter(std::move(root), srcSt, dstSt, merging);
+        while (!m_levels.empty()) {
+            Level& level = m_levels.back();
+            if (level.next < level.subfolders.size()) {
+                const Subfolder& sub = level.subfolders[level.next++];
+                descend(level, sub);
+            } else {
+                ascend();
+            }
+        }
+    }
+
+private:
+    struct Subfolder
+    {
+        std::string name;
+        bool existed;
+    };
+    struct Level
+    {
+        std::string path;
+        FolderRef pair; // while held
+        Fd src; // when reopened
+        Fd dst;
+        FileId srcId;
+        FileId dstId;
+        std::vector<Subfolder> subfolders;
+        size_t next = 0;
+        int srcFd() const { return pair ? pair->src() : src.get(); }
+        int dstFd() const { return pair ? pair->dst() : dst.get(); }
+    };
+
+    // The first visit of the folder at the top: its files go to the workers,
+    // its links and sub-folders are made.
+    void enter(FolderRef pair, const struct stat& srcSt, const struct stat& dstSt, bool merging)
+    {
+        Level& level = m_levels.back();
+        level.path = pair->path();
+        level.srcId = FileId::of(srcSt);
+        level.dstId = FileId::of(dstSt);
+        level.pair = pair;
+        std::vector<Entry> entries;
+        if (const int error = listFolder(pair->src(), &entries)) {
+            m_job.fail(level.path, "cannot list: " + errnoText(error));
+            return;
+        }
+        if (merging)
+            removeStaleTemps(pair->dst());
+        for (Entry& entry : entries) {
+            switch (entry.type) {
             case DT_DIR:
-                if (const FolderRef child = openChild(*folder, name))
-                    walk(child);
+                if (const std::optional<bool> existed = makeSubfolder(*pair, entry.name))
+                    level.subfolders.push_back({std::move(entry.name), *existed});
                 break;
             case DT_REG:
-                m_queue.push({folder, name});
+                m_queue.push({pair, std::move(entry.name)});
                 break;
             case DT_LNK:
-                copyLink(m_job, *folder, name);
+                copyLink(m_job, *pair, entry.name);
+                break;
+            case DT_UNKNOWN:
+                m_job.warn(Vanished);
                 break;
             default:
                 break; // FIFOs, sockets and devices are not copied
             }
-            return true;
-        });
-        if (error != 0)
-            m_job.fail(folder->display(""), "cannot list: " + errnoText(error));
+        }
     }
 
-    FolderRef openChild(const FolderPair& parent, const char* name)
+    // Makes the copy of the sub-folder `name`; whether it was there before, or
+    // nothing when it is not to be walked.
+    std::optional<bool> makeSubfolder(FolderPair& parent, const std::string& name)
     {
-        // Each open folder holds two descriptors: let the copies catch up first.
+        const std::string path = parent.child(name);
+        struct stat st;
+        if (::fstatat(parent.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
+            m_job.warn(Vanished);
+            return std::nullopt;
+        }
+        if (m_job.isTarget(st)) {
+            // The target reached through a bind mount or another path: copying
+            // it would copy the copy into itself without end.
+            m_job.warn(OwnCopy);
+            return std::nullopt;
+        }
+        std::lock_guard lock(parent.claimMutex);
+        const bool created = ::mkdirat(parent.dst(), name.c_str(), S_IRWXU) == 0;
+        const int error = errno;
+        struct stat there;
+        if (::fstatat(parent.dst(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 || (!created && error != EEXIST)) {
+            m_job.fail(path, "cannot create the folder in the copy: " + errnoText(created ? errno : error));
+            return std::nullopt;
+        }
+        if (const std::string* other = parent.claimant(there.st_ino, name)) {
+            m_job.fail(path,
+                       "the drive cannot keep it apart from " + m_job.sourcePath(parent.child(*other))
+                           + ", which was kept");
+            return std::nullopt;
+        }
+        if (!S_ISDIR(there.st_mode)) {
+            m_job.fail(path, "the copy holds something else than a folder under this name");
+            return std::nullopt;
+        }
+        parent.claim(there.st_ino, name);
+        return !created;
+    }
+
+    void descend(Level& level, const Subfolder& sub)
+    {
+        // Each pair holds two descriptors: let the copies catch up first.
         FileTask task;
         while (m_job.openFolders.load() >= kMaxOpenFolders && m_queue.pop(&task, false)) {
-            copyFile(m_job, task);
+            runTask(m_job, task);
             task = {};
         }
-        Fd src(::openat(parent.src(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st;
-        if (!src.valid() || ::fstat(src.get(), &st) != 0) {
-            m_job.fail(parent.display(name), "cannot open folder: " + errnoText(errno));
-            return nullptr;
+        const std::string path = level.path.empty() ? sub.name : level.path + "/" + sub.name;
+        Fd src(::openat(level.srcFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat srcSt;
+        if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
+            if (errno == ENOENT)
+                m_job.warn(Vanished);
+            else
+                m_job.fail(path, "cannot open folder: " + errnoText(errno));
+            return;
         }
-        Fd dst(makeFolder(parent.dst(), name));
-        if (!dst.valid()) {
-            m_job.fail(parent.display(name), "cannot create folder: " + errnoText(errno));
-            return nullptr;
+        if (m_job.isTarget(srcSt)) {
+            m_job.warn(OwnCopy);
+            return;
         }
-        return std::make_shared<FolderPair>(m_job, src.release(), dst.release(), parent.child(name), st);
+        Fd dst(::openat(level.dstFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat dstSt;
+        if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
+            m_job.fail(path, "cannot open the folder in the copy: " + errnoText(errno));
+            return;
+        }
+        if (!prepareFolder(src.get(), dst.get(), srcSt, dstSt, path))
+            return;
+        auto pair = std::make_shared<FolderPair>(m_job, std::move(src), std::move(dst), path, srcSt);
+        const bool merging = sub.existed;
+        if (m_levels.size() >= kHeldLevels) {
+            level.pair.reset();
+            level.src.reset();
+            level.dst.reset();
+        }
+        m_levels.push_back(Level{}); // `level` and `sub` may move
+        enter(std::move(pair), srcSt, dstSt, merging);
     }
 
-private:
+    // Back to the level above, reopening its folders through ".." when they
+    // were let go.
+    void ascend()
+    {
+        Level child = std::move(m_levels.back());
+        m_levels.pop_back();
+        if (m_levels.empty())
+            return;
+        Level& level = m_levels.back();
+        if (level.srcFd() >= 0 || level.next >= level.subfolders.size())
+            return;
+        level.src.reset(::openat(child.srcFd(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        level.dst.reset(::openat(child.dstFd(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat srcSt;
+        struct stat dstSt;
+        if (!level.src.valid() || !level.dst.valid() || ::fstat(level.src.get(), &srcSt) != 0
+            || ::fstat(level.dst.get(), &dstSt) != 0 || !(FileId::of(srcSt) == level.srcId)
+            || !(FileId::of(dstSt) == level.dstId)) {
+            m_job.fail(level.path, "the folder was moved during the copy; the rest of it was not copied");
+            level.next = level.subfolders.size();
+            level.src.reset();
+            level.dst.reset();
+        }
+    }
+
+    // The copy's folder takes the source's owner and attributes; an earlier
+    // copy of a read-only folder is opened up for writing (its pair gives it
+    // its mode back).
+    bool prepareFolder(int src, int dst, const struct stat& srcSt, const struct stat& dstSt, const std::string& path)
+    {
+        if ((dstSt.st_mode & S_IRWXU) != S_IRWXU && ::fchmod(dst, dstSt.st_mode | S_IRWXU) != 0) {
+            m_job.fail(path, "cannot open the earlier copy of the folder for writing: " + errnoText(errno));
+            return false;
+        }
+        if (m_job.root() && (srcSt.st_uid != dstSt.st_uid || srcSt.st_gid != dstSt.st_gid))
+            m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Owners, path, "owner");
+        m_job.copyAttributes(src, dst, path);
+        return true;
+    }
+
+    // A copy killed before it ended leaves its temporary files; the next copy
+    // into the same folder removes them, and only them.
+    static void removeStaleTemps(int dst)
+    {
+        std::vector<Entry> entries;
+        if (listFolder(dst, &entries) != 0)
+            return;
+        for (const Entry& entry : entries) {
+            if (entry.type == DT_REG && staleTemp(entry.name.c_str()))
+                ::unlinkat(dst, entry.name.c_str(), 0);
+        }
+    }
+
     CopyJob& m_job;
     TaskQueue& m_queue;
+    std::vector<Level> m_levels;
+
+public:
+    bool prepareRoot(int src, int dst, const struct stat& srcSt, const struct stat& dstSt)
+    {
+        return prepareFolder(src, dst, srcSt, dstSt, std::string());
+    }
 };
 
-std::string bytesOf(const QString& path)
+QString refusal(const QString& target, const QString& what)
 {
-    return QFile::encodeName(path).toStdString();
+    return QStringLiteral("%1: %2").arg(target, what);
 }
 
 } // namespace
 
-QStringList copyTree(const QString& source, const QString& target, int threads)
+QString CopyReport::failureText() const
 {
-    const std::string targetBytes = bytesOf(target);
-    CopyJob job(targetBytes);
+    if (failures <= 1)
+        return firstFailure;
+    return QStringLiteral("%1 (and %2 more)").arg(firstFailure).arg(failures - 1);
+}
 
+CopyReport copyTree(const QString& source, const QString& target, int threads)
+{
+    CopyReport refused;
+    refused.failures = 1;
     Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat rootStat;
-    if (!src.valid() || ::fstat(src.get(), &rootStat) != 0)
-        return {QStringLiteral("cannot open the source folder %1: %2")
-                    .arg(source, QString::fromLocal8Bit(errnoText(errno).c_str()))};
+    struct stat srcSt;
+    if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
+        refused.firstFailure
+            = refusal(source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
+        return refused;
+    }
 
     // Only the target folder itself is ever created: a missing parent means
     // the destination is not there (a backup drive that is not mounted).
@@ -446,24 +975,42 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
     const QString parent = targetInfo.dir().path();
     const std::string name = bytesOf(targetInfo.fileName());
     Fd parentFd(::open(bytesOf(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parentFd.valid() || name.empty())
-        return {QStringLiteral("the destination folder %1 is not there").arg(parent)};
-
-    const QString sourceReal = QFileInfo(source).canonicalFilePath();
+    if (!parentFd.valid() || name.empty()) {
+        refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
+        return refused;
+    }
     const QString targetReal = QFileInfo(parent).canonicalFilePath() + QLatin1Char('/') + targetInfo.fileName();
+    if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
+        refused.firstFailure = refusal(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
+        return refused;
+    }
+    const QString sourceReal = QFileInfo(source).canonicalFilePath();
     if (targetReal == sourceReal
-        || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/')))
-        return {QStringLiteral("the target %1 lies inside the source %2").arg(target, source)};
+        || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/'))) {
+        refused.firstFailure = refusal(target, QStringLiteral("the target lies inside the source %1").arg(source));
+        return refused;
+    }
 
-    const int dst = makeFolder(parentFd.get(), name.c_str());
-    if (dst < 0)
-        return {QStringLiteral("cannot create %1: %2").arg(target, QString::fromLocal8Bit(errnoText(errno).c_str()))};
+    const bool existed = ::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0;
+    if (existed && errno != EEXIST) {
+        refused.firstFailure = refusal(target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
+        return refused;
+    }
+    Fd dst(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat dstSt;
+    if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
+        refused.firstFailure = refusal(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
+        refused.targetExists = existed || ::faccessat(parentFd.get(), name.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+        return refused;
+    }
+    Fd rootFd(::dup(dst.get()));
 
+    CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;
         while (queue.pop(&task, wait)) {
-            copyFile(job, task);
+            runTask(job, task);
             task = {};
         }
     };
@@ -475,105 +1022,134 @@ QStringList copyTree(const QString& source, const QString& target, int threads)
         // No more threads to be had: the walking thread copies what is left.
     }
     {
-        auto root = std::make_shared<FolderPair>(job, src.release(), dst, std::string(), rootStat);
-        Walker(job, queue).walk(root);
+        Walker walker(job, queue);
+        if (walker.prepareRoot(src.get(), dst.get(), srcSt, dstSt)) {
+            auto root = std::make_shared<FolderPair>(job, std::move(src), std::move(dst), std::string(), srcSt);
+            walker.walk(std::move(root), srcSt, dstSt, existed);
+        }
     }
     queue.close();
     work(false);
     for (std::thread& worker : workers)
         worker.join();
-    return job.failures();
+    CopyReport report = job.report();
+    report.targetExists = true;
+    return report;
 }
 
 namespace {
 
 // Whether the tree below `dirFd` can be deleted whole: every file writable by
-// its owner (not read-only) and every folder open to changes.
-bool deletable(int dirFd, const std::string& where, std::string* why)
+// its owner (not read-only), every folder open to changes, and all of it on
+// the one file system it started on (a drive mounted inside is not touched).
+bool deletable(int dirFd, dev_t device, const std::string& where, std::string* why)
 {
-    bool ok = true;
-    const int error = forEachEntry(dirFd, [&](const char* name, unsigned char type) {
-        const std::string path = where + "/" + name;
-        struct stat st;
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            *why = path + ": " + errnoText(errno);
-            return ok = false;
-        }
-        if (type == DT_DIR) {
-            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!child.valid() || (st.st_mode & S_IWUSR) == 0 || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
-                *why = path + ": the folder cannot be changed";
-                return ok = false;
-            }
-            return ok = deletable(child.get(), path, why);
-        }
-        if (type == DT_REG && (st.st_mode & S_IWUSR) == 0) {
-            *why = path + ": the file is read-only";
-            return ok = false;
-        }
-        return true;
-    });
-    if (error != 0) {
+    std::vector<Entry> entries;
+    if (const int error = listFolder(dirFd, &entries)) {
         *why = where + ": " + errnoText(error);
         return false;
     }
-    return ok;
+    for (const Entry& entry : entries) {
+        const char* name = entry.name.c_str();
+        const std::string path = where + "/" + entry.name;
+        struct stat st;
+        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            *why = path + ": " + errnoText(errno);
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat inside;
+            if (child.valid() && ::fstat(child.get(), &inside) == 0
+                && (inside.st_dev != device || isMountPoint(dirFd, name))) {
+                *why = path + ": another file system is mounted there; nothing was deleted";
+                return false;
+            }
+            if (!child.valid() || (st.st_mode & S_IWUSR) == 0 || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
+                *why = path + ": the folder cannot be changed";
+                return false;
+            }
+            if (!deletable(child.get(), device, path, why))
+                return false;
+        } else if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+            *why = path + ": the file is read-only";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool removeBelow(int dirFd, const std::string& where, std::string* why)
 {
-    bool ok = true;
-    const int error = forEachEntry(dirFd, [&](const char* name, unsigned char type) {
-        const std::string path = where + "/" + name;
-        if (type == DT_DIR) {
-            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            ok = child.valid() && removeBelow(child.get(), path, why) && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
-        } else {
-            ok = ::unlinkat(dirFd, name, 0) == 0;
-        }
-        if (!ok && why->empty())
-            *why = path + ": " + errnoText(errno);
-        return ok;
-    });
-    if (error != 0) {
+    std::vector<Entry> entries;
+    if (const int error = listFolder(dirFd, &entries)) {
         *why = where + ": " + errnoText(error);
         return false;
     }
-    return ok;
+    for (const Entry& entry : entries) {
+        const char* name = entry.name.c_str();
+        bool ok;
+        if (entry.type == DT_DIR) {
+            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            ok = child.valid() && removeBelow(child.get(), where + "/" + entry.name, why)
+                && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
+        } else {
+            ok = ::unlinkat(dirFd, name, 0) == 0;
+        }
+        if (!ok) {
+            if (why->empty())
+                *why = where + "/" + entry.name + ": " + errnoText(errno);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
-DeleteOutcome deleteTree(const QString& path, QString* error)
+DeleteOutcome deleteTree(const QString& path, QString* error, const DeleteVeto& veto)
 {
-    const std::string bytes = bytesOf(path);
     auto failed = [&](const std::string& why) {
         if (error)
-            *error = QFile::decodeName(why.c_str());
+            *error = textOf(why);
         return DeleteOutcome::Failed;
     };
-    struct stat st;
-    if (::lstat(bytes.c_str(), &st) != 0)
+    const QFileInfo info(path);
+    const std::string bytes = bytesOf(path);
+    Fd parent(::open(bytesOf(info.dir().path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.valid())
         return errno == ENOENT ? DeleteOutcome::Missing : failed(bytes + ": " + errnoText(errno));
-    if (!S_ISDIR(st.st_mode))
-        return failed(bytes + ": not a folder");
-    Fd dir(::open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!dir.valid())
+    const int parentFd = parent.get();
+    const std::string name = bytesOf(info.fileName());
+    if (name.empty() || name == "." || name == "..")
+        return failed(bytes + ": not a folder name");
+    Fd dir(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!dir.valid()) {
+        if (errno == ENOENT)
+            return DeleteOutcome::Missing;
+        if (errno == ELOOP || errno == ENOTDIR)
+            return failed(bytes + ": not a folder (a link is never deleted through)");
         return failed(bytes + ": " + errnoText(errno));
+    }
+    if (::fstat(dir.get(), &st) != 0)
+        return failed(bytes + ": " + errnoText(errno));
+    if (veto) {
+        // Judged on what was opened: the folders above resolved as the kernel did.
+        const QString real = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(dir.get()));
+        if (const QString why = veto(real.isEmpty() ? path : real); !why.isEmpty())
+            return failed(bytesOf(why));
+    }
+    if (isMountPoint(parentFd, name.c_str()))
+        return failed(bytes + ": a file system is mounted there; nothing was deleted");
     std::string why;
-    if (!deletable(dir.get(), bytes, &why))
-        return failed(why);
-    if (!removeBelow(dir.get(), bytes, &why))
+    if (!deletable(dir.get(), st.st_dev, bytes, &why) || !removeBelow(dir.get(), bytes, &why))
         return failed(why);
     dir.reset();
-    if (::rmdir(bytes.c_str()) != 0)
+    if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0)
         return failed(bytes + ": " + errnoText(errno));
     return DeleteOutcome::Deleted;
 }
-
-} // namespace plovern
-
-namespace plovern {
 
 bool flushToDisk(const QString& path, QString* error)
 {
@@ -581,7 +1157,7 @@ bool flushToDisk(const QString& path, QString* error)
     if (fd.valid() && ::syncfs(fd.get()) == 0)
         return true;
     if (error)
-        *error = QString::fromLocal8Bit(errnoText(errno).c_str());
+        *error = textOf(errnoText(errno));
     return false;
 }
 

@@ -1,31 +1,53 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
 namespace plovern {
 
+// What one copy did. Failures are counted and only the first is kept, so a
+// tree of ten thousand unreadable files costs one line. Warnings name what the
+// target drive could not keep (modes on FAT, say) and files that vanished from
+// the source while it was copied; they do not make the copy a failure.
+struct CopyReport
+{
+    int failures = 0;
+    QString firstFailure; // names the source path and the reason
+    QStringList warnings; // one line per kind, with its count
+    bool targetExists = false; // the target folder is there, whole or in part
+
+    bool complete() const { return failures == 0; }
+    // The first failure, with "(and N more)" when there were others.
+    QString failureText() const;
+};
+
 // Copies the folder tree at `source` into the folder `target`, creating the
 // target folder itself (never its parents) or merging into it if it exists.
-// Files already at the target are replaced whole: each is written under a
-// temporary name and renamed over the old one once complete. Permission bits
-// and modification times are kept; symbolic links are copied as links and
-// never followed; FIFOs, sockets and devices are skipped, never opened.
-// A file that fails does not stop the rest of the tree. Files are copied on
-// `threads` worker threads besides the one walking the tree. Returns one
-// line per failure; an empty list means the whole tree was copied.
-QStringList copyTree(const QString& source, const QString& target, int threads = 2);
+// A file already at the target with the same size, modification time and mode
+// is left as it is; any other is replaced whole, written under a temporary
+// name and renamed over the old one once complete. Modes, times, owners (when
+// the program may set them), extended attributes, holes and hard links within
+// the copy are kept; symbolic links are copied as links and never followed;
+// FIFOs, sockets and devices are skipped, never opened. A file that fails does
+// not stop the rest of the tree. The number of open descriptors stays bounded
+// whatever the depth. Files are copied on `threads` worker threads besides the
+// one walking the tree.
+CopyReport copyTree(const QString& source, const QString& target, int threads = 2);
 
 enum class DeleteOutcome { Deleted, Missing, Failed };
 
-// Deletes the folder at `path` with everything below it. A tree holding a
-// read-only file, or a folder the user may not change, is left whole and
-// fails, as does a path that is not a folder (a link to one included).
-DeleteOutcome deleteTree(const QString& path, QString* error = nullptr);
+// Answers, for the real path of a folder about to be deleted, why it must not
+// be; empty when it may.
+using DeleteVeto = std::function<QString(const QString& realPath)>;
 
-} // namespace plovern
-
-namespace plovern {
+// Deletes the folder at `path` with everything below it. Its last name is
+// opened without following a link, so a link is never deleted through; the
+// folders above it are resolved, and `veto` judges the real path of what is
+// about to be deleted. A tree holding a read-only file, a folder the user may
+// not change, or another mounted file system is left whole and fails.
+DeleteOutcome deleteTree(const QString& path, QString* error = nullptr, const DeleteVeto& veto = {});
 
 // Asks the file system that holds `path` to write everything out to disk, so
 // that a copy recorded as made survives a power cut.

@@ -27,7 +27,60 @@ QString unescapeMountPath(const QByteArray& field)
     return QFile::decodeName(out);
 }
 
+bool isAtOrBelow(const QString& path, const QString& folder)
+{
+    return path == folder || folder == QLatin1String("/")
+        || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+// The second field of each line of a mount table or fstab.
+QStringList mountPointsIn(const QByteArray& table)
+{
+    QStringList points;
+    for (const QByteArray& line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 2 || fields[0].startsWith('#'))
+            continue;
+        const QString point = QDir::cleanPath(unescapeMountPath(fields[1]));
+        if (point.startsWith(QLatin1Char('/')))
+            points.append(point);
+    }
+    return points;
+}
+
+QByteArray readAll(const char* path)
+{
+    QFile file(QString::fromLatin1(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
+
+QString unmountedDriveOf(const QString& path, const QByteArray& fstab, const QStringList& mountPoints)
+{
+    const QString clean = QDir::cleanPath(path);
+    for (const QString& point : mountPointsIn(fstab)) {
+        if (point != QLatin1String("/") && isAtOrBelow(clean, point) && !mountPoints.contains(point))
+            return point;
+    }
+    for (const QString& removable : {QStringLiteral("/media/"), QStringLiteral("/run/media/")}) {
+        if (!clean.startsWith(removable))
+            continue;
+        // The drive's own folder: two names below, /media/<user>/<drive>.
+        const QStringList names = clean.mid(removable.size()).split(QLatin1Char('/'));
+        if (names.size() < 2)
+            continue;
+        const QString drive = removable + names[0] + QLatin1Char('/') + names[1];
+        if (!mountPoints.contains(drive))
+            return drive;
+    }
+    return {};
+}
+
+QString unmountedDriveOf(const QString& path)
+{
+    return unmountedDriveOf(path, readAll("/etc/fstab"), mountPointsIn(readAll("/proc/self/mounts")));
+}
 
 QStringList mountedVolumeRoots()
 {
@@ -62,9 +115,7 @@ QString volumeRootOf(const QString& path, const QStringList& roots)
 {
     QString best = QDir::rootPath();
     for (const QString& root : roots) {
-        const bool holds = path == root || root == QLatin1String("/")
-            || path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
-        if (holds && root.size() > best.size())
+        if (isAtOrBelow(path, root) && root.size() > best.size())
             best = root;
     }
     return best;

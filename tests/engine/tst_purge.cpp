@@ -160,6 +160,32 @@ private slots:
         QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
     }
 
+    void noLinkLeadsThePurgeAnywhere()
+    {
+        QTemporaryDir dir;
+        // Home and the program folder, reached through stamped links and a stamped folder above home.
+        const QString home = dir.filePath("Home1262020/me");
+        makeTree(home, {{"precious", "p"}});
+        makeTree(dir.filePath("program"), {{"Plovern.txt", "s"}});
+        QVERIFY(QFile::link(home, dir.filePath("Docs1272025")));
+        QVERIFY(QFile::link(dir.filePath("program"), dir.filePath("Prog1272025")));
+        QVERIFY(QFile::link(dir.path(), dir.filePath("up")));
+        const QString record = dir.filePath("SavedFilesDB.txt");
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QString("%1/Docs1272025/\r\n%1/Docs1272025/.\r\n%1/Prog1272025/./\r\n%1/up/Home1262020\r\n"
+                           "/../..%1/Home1262020\r\n")
+                       .arg(dir.path())
+                       .toLocal8Bit());
+        file.close();
+        const QStringList failures
+            = folderPurge({record, dir.filePath("SavedFilesDB2.txt"), {home, dir.filePath("program")}}, 2026);
+        QCOMPARE(failures.size(), 5);
+        QCOMPARE(contentOf(home + "/precious"), QByteArray("p"));
+        QCOMPARE(contentOf(dir.filePath("program/Plovern.txt")), QByteArray("s"));
+        QVERIFY(QFileInfo(dir.filePath("Docs1272025")).isSymLink());
+    }
+
     void noRecordFileLeavesAnEmptyKeptFile()
     {
         QTemporaryDir dir;

@@ -1,4 +1,11 @@
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -10,7 +17,9 @@
 
 #include "engine/foldcopy.h"
 #include "engine/treecopy.h"
+#include "platform/volumes.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/testmain.h"
 
 using namespace plovern;
@@ -27,6 +36,33 @@ QStringList entriesBelow(const QString& root)
         names.append(QDir(root).relativeFilePath(it.next()));
     names.sort();
     return names;
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+// A pid that belonged to a process that has ended.
+pid_t endedPid()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+QByteArray reportBytes(const CopyReport& report)
+{
+    return QStringLiteral("%1|%2|%3")
+        .arg(report.failureText(), report.warnings.join(QLatin1Char(';')))
+        .arg(report.targetExists)
+        .toUtf8();
 }
 
 } // namespace
@@ -70,7 +106,7 @@ private slots:
         QVERIFY(QFile::link(path("src"), path("src/sub/loop"))); // would recurse forever if followed
         QVERIFY(::mkfifo(QFile::encodeName(path("src/pipe")).constData(), 0644) == 0);
 
-        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
 
         QCOMPARE(entriesBelow(path("dst")),
                  (QStringList{".hidden", "a.txt", "empty", "link-out", "sub", "sub/b.bin", "sub/deeper", "sub/deeper/c",
@@ -88,7 +124,7 @@ private slots:
     {
         makeTree(path("src"), {{"same.txt", "new"}, {"sub/x", "x2"}});
         makeTree(path("dst"), {{"same.txt", "old"}, {"only-in-target.txt", "keep"}, {"sub/x", "x1"}});
-        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
         QCOMPARE(contentOf(path("dst/same.txt")), QByteArray("new"));
         QCOMPARE(contentOf(path("dst/sub/x")), QByteArray("x2"));
         QCOMPARE(contentOf(path("dst/only-in-target.txt")), QByteArray("keep"));
@@ -100,12 +136,12 @@ private slots:
         makeTree(path("src"), {{"locked/a", "1"}});
         ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
         ::chmod(QFile::encodeName(path("src")).constData(), 0555);
-        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
         ::chmod(QFile::encodeName(path("src")).constData(), 0755);
         ::chmod(QFile::encodeName(path("src/locked")).constData(), 0755);
         makeTree(path("src"), {{"locked/a", "2"}, {"locked/b", "new"}});
         ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
-        QCOMPARE(copyTree(path("src"), path("dst")), QStringList());
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
         QCOMPARE(contentOf(path("dst/locked/a")), QByteArray("2"));
         QCOMPARE(contentOf(path("dst/locked/b")), QByteArray("new"));
         QCOMPARE(QFileInfo(path("dst/locked")).permissions() & 0x7777,
@@ -115,16 +151,15 @@ private slots:
     void aMissingDestinationParentCreatesNothing()
     {
         makeTree(path("src"), {{"a", "a"}});
-        const QStringList failures = copyTree(path("src"), path("unmounted/drive/copy"));
-        QCOMPARE(failures.size(), 1);
+        QCOMPARE(copyTree(path("src"), path("unmounted/drive/copy")).failures, 1);
         QVERIFY(!QFileInfo::exists(path("unmounted")));
     }
 
     void aTargetInsideTheSourceIsRefused()
     {
         makeTree(path("src"), {{"a", "a"}});
-        QCOMPARE(copyTree(path("src"), path("src/src1272026")).size(), 1);
-        QCOMPARE(copyTree(path("src"), path("src")).size(), 1);
+        QCOMPARE(copyTree(path("src"), path("src/src1272026")).failures, 1);
+        QCOMPARE(copyTree(path("src"), path("src")).failures, 1);
         QCOMPARE(entriesBelow(path("src")), QStringList{"a"});
     }
 
@@ -132,9 +167,9 @@ private slots:
     {
         makeTree(path("src"), {{"a", "a"}, {"locked", "secret"}, {"z/z", "z"}});
         ::chmod(QFile::encodeName(path("src/locked")).constData(), 0);
-        const QStringList failures = copyTree(path("src"), path("dst"));
-        QCOMPARE(failures.size(), 1);
-        QVERIFY(failures[0].contains(QStringLiteral("locked")));
+        const CopyReport report = copyTree(path("src"), path("dst"));
+        QCOMPARE(report.failures, 1);
+        QVERIFY(report.firstFailure.contains(QStringLiteral("locked")));
         QCOMPARE(contentOf(path("dst/a")), QByteArray("a"));
         QCOMPARE(contentOf(path("dst/z/z")), QByteArray("z"));
         QVERIFY(!QFileInfo::exists(path("dst/locked")));
@@ -144,15 +179,150 @@ private slots:
     {
         makeTree(path("src"), {{"big.bin", QByteArray(256 * 1024, 'n')}, {"fresh.bin", QByteArray(256 * 1024, 'f')}});
         makeTree(path("dst"), {{"big.bin", "the earlier good copy"}});
-        QStringList failures;
+        CopyReport report;
         {
             FileSizeLimit limit(64 * 1024);
-            failures = copyTree(path("src"), path("dst"));
+            report = copyTree(path("src"), path("dst"));
         }
-        QCOMPARE(failures.size(), 2);
+        QCOMPARE(report.failures, 2);
         QCOMPARE(contentOf(path("dst/big.bin")), QByteArray("the earlier good copy"));
         // Neither a torn new file nor a temporary one is left behind.
         QCOMPARE(entriesBelow(path("dst")), QStringList{"big.bin"});
+    }
+
+    void failuresAreCountedOnceNamingTheSourceAndThePartialCopyIsRecorded()
+    {
+        makeTree(path("Reports"), {{"a", "a"}, {"x/locked1", "1"}, {"x/locked2", "2"}, {"x/locked3", "3"}});
+        for (const char* name : {"Reports/x/locked1", "Reports/x/locked2", "Reports/x/locked3"})
+            ::chmod(QFile::encodeName(path(name)).constData(), 0);
+        QDir().mkpath(path("backup"));
+        const CopyOutcome outcome = foldCopy(path("Reports"), path("backup/"), QDate(2026, 12, 7));
+        QCOMPARE(outcome.report.failures, 3);
+        QVERIFY2(outcome.report.failureText().startsWith(path("Reports/x/locked")),
+                 qPrintable(outcome.report.failureText()));
+        QVERIFY(outcome.report.failureText().endsWith(QStringLiteral("(and 2 more)")));
+        QVERIFY(outcome.record()); // the purge must be able to find what was made
+        QCOMPARE(contentOf(path("backup/Reports1272026/a")), QByteArray("a"));
+    }
+
+    void metadataTheDriveCannotStoreIsAWarning()
+    {
+        // A drive that refuses modes, owners and attributes, as FAT does.
+        makeTree(path("src"), {{"shared.txt", "s"}, {"sub/deep.txt", "d"}});
+        ::chmod(QFile::encodeName(path("src/shared.txt")).constData(), 0664);
+        ::chmod(QFile::encodeName(path("src/sub")).constData(), 0750);
+        const QByteArray result = inChild([&] {
+            if (!refuseSyscalls({SYS_fchmod, SYS_fchmodat, SYS_fchown, SYS_fchownat, SYS_fsetxattr}, ENOSYS))
+                return QByteArray("<no seccomp>");
+            return reportBytes(copyTree(path("src"), path("dst")));
+        });
+        QVERIFY2(result.startsWith("|modes not kept on 3 entries"), result.constData());
+        QVERIFY(result.endsWith("|1"));
+        QCOMPARE(contentOf(path("dst/sub/deep.txt")), QByteArray("d"));
+    }
+
+    void aSecondCopyOfTheDaySkipsUnchangedFilesAndClearsStaleTemporaries()
+    {
+        makeTree(path("src"), {{"same", "same"}, {"changed", "old"}, {"sub/x", "x"}});
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        const ino_t sameInode = statOf(path("dst/same")).st_ino;
+        makeTree(path("src"), {{"changed", "new"}});
+        // Left by a copy that was killed, and a file of the user's that only looks alike.
+        const QString stale = QStringLiteral(".plovern-%1-7.part").arg(endedPid());
+        makeTree(path("dst"), {{stale, "torn"}, {"sub/" + stale, "torn"}, {".plovern-notes.part", "mine"}});
+
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(statOf(path("dst/same")).st_ino, sameInode);
+        QCOMPARE(contentOf(path("dst/changed")), QByteArray("new"));
+        QCOMPARE(entriesBelow(path("dst")), (QStringList{".plovern-notes.part", "changed", "same", "sub", "sub/x"}));
+    }
+
+    void keepsHolesHardLinksAttributesAndLinkTimes()
+    {
+        QDir().mkpath(path("src/a"));
+        QDir().mkpath(path("src/b"));
+        {
+            QFile sparse(path("src/disk.img"));
+            QVERIFY(sparse.open(QIODevice::WriteOnly));
+            QVERIFY(sparse.seek(qint64(1) << 30));
+            sparse.write(QByteArray(8192, 'd'));
+        }
+        makeTree(path("src"), {{"a/one", "linked"}});
+        QVERIFY(
+            ::link(QFile::encodeName(path("src/a/one")).constData(), QFile::encodeName(path("src/b/two")).constData())
+            == 0);
+        const bool attributes
+            = ::setxattr(QFile::encodeName(path("src/a/one")).constData(), "user.tag", "blue", 4, 0) == 0;
+        QVERIFY(QFile::link(QStringLiteral("a/one"), path("src/ln")));
+        const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("src/ln")).constData(), old, AT_SYMLINK_NOFOLLOW) == 0);
+
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QVERIFY(statOf(path("dst/disk.img")).st_blocks * 512 < 1024 * 1024);
+        QCOMPARE(statOf(path("dst/disk.img")).st_size, statOf(path("src/disk.img")).st_size);
+        QCOMPARE(statOf(path("dst/a/one")).st_ino, statOf(path("dst/b/two")).st_ino);
+        QCOMPARE(statOf(path("dst/ln")).st_mtim.tv_sec, time_t(1000000000));
+        if (attributes) {
+            char value[8] = {};
+            QCOMPARE(::getxattr(QFile::encodeName(path("dst/b/two")).constData(), "user.tag", value, sizeof value), 4);
+            QCOMPARE(QByteArray(value), QByteArray("blue"));
+        }
+        // The second copy of the day finds the links made and leaves them.
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(statOf(path("dst/a/one")).st_ino, statOf(path("dst/b/two")).st_ino);
+    }
+
+    void depthCostsNoDescriptors()
+    {
+        // Far deeper than the open files allowed would reach at a few descriptors a level.
+        QString deep = path("src");
+        for (int level = 0; level < 400; ++level)
+            deep += QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(deep));
+        makeTree(deep, {{"bottom", "b"}});
+        const QByteArray result = inChild([&] {
+            const rlimit limit{200, 200};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            return reportBytes(copyTree(path("src"), path("dst")));
+        });
+        QCOMPARE(result, QByteArray("||1"));
+        QCOMPARE(contentOf(deep.replace(path("src"), path("dst")) + "/bottom"), QByteArray("b"));
+    }
+
+    void aCopyNeverWritesIntoItsOwnSource()
+    {
+        // The destination reaches the source's folder through a bind mount.
+        makeTree(path("src"), {{"a", "a"}, {"backup/", {}}});
+        QDir().mkpath(path("drive"));
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !bindMount(path("src/backup"), path("drive")))
+                return QByteArray("<no mount namespace>");
+            return reportBytes(copyTree(path("src"), path("drive/src1272026")));
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QVERIFY2(result.startsWith("|the copy's own folder"), result.constData());
+        QCOMPARE(entriesBelow(path("src/backup/src1272026")), (QStringList{"a", "backup"}));
+    }
+
+    void aDriveThatIsNotMountedIsRefused()
+    {
+        const QByteArray fstab = "# static file system information\n"
+                                 "UUID=1234 /          ext4 errors=remount-ro 0 1\n"
+                                 "UUID=5678 /mnt/backup\\040disk ext4 noauto,user 0 2\n";
+        const QStringList mounted{"/", "/media/anna/STICK"};
+        QCOMPARE(unmountedDriveOf("/mnt/backup disk/Reports1272026", fstab, mounted),
+                 QStringLiteral("/mnt/backup disk"));
+        QCOMPARE(unmountedDriveOf("/mnt/backup disk/Reports1272026", fstab, mounted + QStringList{"/mnt/backup disk"}),
+                 QString());
+        QCOMPARE(unmountedDriveOf("/media/anna/OTHER/Reports1272026", fstab, mounted),
+                 QStringLiteral("/media/anna/OTHER"));
+        QCOMPARE(unmountedDriveOf("/run/media/anna/OTHER/x/Reports1272026", fstab, mounted),
+                 QStringLiteral("/run/media/anna/OTHER"));
+        QCOMPARE(unmountedDriveOf("/media/anna/Reports1272026", fstab, mounted),
+                 QStringLiteral("/media/anna/Reports1272026"));
+        QCOMPARE(unmountedDriveOf("/media/anna/STICK/Reports1272026", fstab, mounted), QString());
+        QCOMPARE(unmountedDriveOf("/home/anna/Reports1272026", fstab, mounted), QString());
     }
 
     void targetPathsJoinWithoutSeparators()
@@ -171,12 +341,12 @@ private slots:
         makeTree(path("Reports"), {{"r.txt", "r"}});
         QDir().mkpath(path("backup"));
         const CopyOutcome outcome = foldCopy(path("Reports"), path("backup/"), QDate(2026, 12, 7));
-        QCOMPARE(outcome.failures, QStringList());
+        QCOMPARE(outcome.report.failureText(), QString());
         QCOMPARE(outcome.target, path("backup/Reports1272026"));
         QCOMPARE(contentOf(path("backup/Reports1272026/r.txt")), QByteArray("r"));
 
-        QVERIFY(!foldCopy(QString(), path("backup/"), QDate(2026, 12, 7)).failures.isEmpty());
-        QVERIFY(!foldCopy(path("missing"), path("backup/"), QDate(2026, 12, 7)).failures.isEmpty());
+        QVERIFY(!foldCopy(QString(), path("backup/"), QDate(2026, 12, 7)).report.complete());
+        QVERIFY(!foldCopy(path("missing"), path("backup/"), QDate(2026, 12, 7)).report.complete());
         QVERIFY(!QFileInfo::exists(path("backup/missing1272026")));
     }
 
@@ -196,6 +366,24 @@ private slots:
         QVERIFY(QFile::link(path("keep"), path("alias")));
         QCOMPARE(deleteTree(path("alias")), DeleteOutcome::Failed);
         QVERIFY(QFileInfo::exists(path("keep/k")));
+    }
+
+    void deletesNothingOfAFileSystemMountedInside()
+    {
+        makeTree(path("old"), {{"a", "a"}, {"share/", {}}});
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !mountTmpfs(path("old/share")))
+                return QByteArray("<no mount namespace>");
+            makeTree(path("old/share"), {{"their-file", "theirs"}});
+            QString error;
+            const DeleteOutcome outcome = deleteTree(path("old"), &error);
+            return QByteArray::number(int(outcome)) + "|" + contentOf(path("old/share/their-file")) + "|"
+                + contentOf(path("old/a")) + "|" + error.toUtf8();
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QVERIFY2(result.startsWith(QByteArray::number(int(DeleteOutcome::Failed)) + "|theirs|a|"), result.constData());
+        QVERIFY(result.contains("mounted"));
     }
 
     void aReadOnlyFileLeavesTheFolderWhole()
