@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -226,6 +227,8 @@ public:
     bool ownerDiffers(const struct stat& st) const { return st.st_uid != 0 || st.st_gid != m_gid; }
     int targetRootFd() const { return m_targetRootFd; }
     bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
+    bool foldsCase() const { return m_foldsCase; }
+    void setFoldsCase(bool folds) { m_foldsCase = folds; }
 
     void copyAttributes(int from, int to, const std::string& path);
 
@@ -257,6 +260,7 @@ private:
     mode_t m_umask;
     bool m_root;
     gid_t m_gid;
+    bool m_foldsCase = false;
     std::atomic<unsigned> m_nextTemp{0};
     std::atomic<bool> m_sourceHasAttributes{true};
     std::array<std::atomic<int>, WarningKinds> m_warnings{};
@@ -337,18 +341,23 @@ public:
     const std::string& path() const { return m_path; }
     std::string child(const std::string& name) const { return m_path.empty() ? name : m_path + "/" + name; }
 
-    // Names written to this folder by this copy, by the inode they ended up
-    // as: a drive that folds case (FAT, exFAT) makes "Makefile" and
-    // "makefile" one file, which shows as a second name landing on a claimed
-    // inode. Hold claimMutex from the creation of a name until it is claimed.
-    std::mutex claimMutex;
-    // The other name that already holds `ino`, or nullptr.
-    const std::string* claimant(ino_t ino, const std::string& name) const
+    // On a drive that folds case (FAT, exFAT), "Makefile" and "makefile" are
+    // one name: the first to claim it keeps it, and the other fails, named
+    // with it, rather than overwrite it. True when `name` may be written.
+    bool claim(const std::string& name)
     {
-        const auto it = m_claims.find(ino);
-        return it != m_claims.end() && it->second != name ? &it->second : nullptr;
+        if (!m_job.foldsCase())
+            return true;
+        const std::string folded = QString::fromUtf8(name).toCaseFolded().toStdString();
+        std::lock_guard lock(m_claimMutex);
+        const auto [claimed, fresh] = m_claims.emplace(folded, name);
+        if (fresh || claimed->second == name)
+            return true;
+        m_job.fail(child(name),
+                   "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed->second))
+                       + ", which was kept");
+        return false;
     }
-    void claim(ino_t ino, const std::string& name) { m_claims.emplace(ino, name); }
 
 private:
     CopyJob& m_job;
@@ -357,7 +366,8 @@ private:
     std::string m_path;
     mode_t m_mode;
     struct timespec m_times[2];
-    std::unordered_map<ino_t, std::string> m_claims;
+    std::mutex m_claimMutex;
+    std::unordered_map<std::string, std::string> m_claims;
 };
 
 using FolderRef = std::shared_ptr<FolderPair>;
@@ -481,6 +491,8 @@ public:
         }
         if (!S_ISREG(m_st.st_mode))
             return; // replaced by something that is not a file since the listing
+        if (!m_folder.claim(m_name))
+            return;
         if (m_st.st_nlink < 2) {
             copy();
             return;
@@ -502,31 +514,17 @@ private:
         // A new file is written in place; one that replaces an older copy goes to
         // a temporary name first, so the older copy stays whole until this one is.
         std::string temp;
-        Fd out;
-        {
-            std::lock_guard lock(m_folder.claimMutex);
-            out.reset(::openat(m_folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-            if (!out.valid() && errno == EEXIST) {
-                struct stat there;
-                if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) != 0) {
-                    m_job.fail(m_path, "cannot create in the copy: " + errnoText(errno));
-                    return false;
-                }
-                if (collides(there))
-                    return false;
-                if (sameFile(m_st, there)) {
-                    m_folder.claim(there.st_ino, m_name);
-                    return true;
-                }
-                temp = m_job.tempName();
-                out.reset(::openat(m_folder.dst(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-            }
-            struct stat made;
-            if (!out.valid() || ::fstat(out.get(), &made) != 0) {
-                m_job.fail(m_path, "cannot create in the copy: " + errnoText(errno));
-                return false;
-            }
-            m_folder.claim(made.st_ino, m_name);
+        Fd out(::openat(m_folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (!out.valid() && errno == EEXIST) {
+            struct stat there;
+            if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(m_st, there))
+                return true;
+            temp = m_job.tempName();
+            out.reset(::openat(m_folder.dst(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        }
+        if (!out.valid()) {
+            m_job.fail(m_path, "cannot create in the copy: " + errnoText(errno));
+            return false;
         }
         const char* written = temp.empty() ? name : temp.c_str();
         int error = 0;
@@ -556,18 +554,6 @@ private:
         return ok;
     }
 
-    // A name that lands on a file this copy already wrote under another name.
-    bool collides(const struct stat& there)
-    {
-        if (const std::string* other = m_folder.claimant(there.st_ino, m_name)) {
-            m_job.fail(m_path,
-                       "the drive cannot keep it apart from " + m_job.sourcePath(m_folder.child(*other))
-                           + ", which was kept");
-            return true;
-        }
-        return false;
-    }
-
     // Another name of a file already copied: link to that copy. False when the
     // drive cannot, so the file is copied apart.
     bool linkTo(const std::string& first)
@@ -584,9 +570,6 @@ private:
                 && ::fstatat(root, first.c_str(), &firstSt, AT_SYMLINK_NOFOLLOW) == 0
                 && FileId::of(there) == FileId::of(firstSt))
                 return true; // an earlier copy of the day linked it already
-            std::lock_guard lock(m_folder.claimMutex);
-            if (collides(there))
-                return true;
             const std::string temp = m_job.tempName();
             if (::linkat(root, first.c_str(), dst, temp.c_str(), 0) == 0) {
                 if (::renameat(dst, temp.c_str(), dst, name) == 0)
@@ -623,24 +606,22 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
     }
     target[static_cast<size_t>(length)] = '\0';
     const int dst = folder.dst();
-    std::string made = name;
-    {
-        std::lock_guard lock(folder.claimMutex);
-        if (::symlinkat(target.data(), dst, name.c_str()) != 0) {
-            if (errno != EEXIST) {
-                if (refusedByTarget(errno))
-                    job.warn(SymLinks);
-                else
-                    job.fail(path, "cannot create link: " + errnoText(errno));
-                return;
-            }
-            made = job.tempName();
-            if (::symlinkat(target.data(), dst, made.c_str()) != 0
-                || ::renameat(dst, made.c_str(), dst, name.c_str()) != 0) {
-                job.fail(path, "cannot replace link: " + errnoText(errno));
-                ::unlinkat(dst, made.c_str(), 0);
-                return;
-            }
+    if (!folder.claim(name))
+        return;
+    if (::symlinkat(target.data(), dst, name.c_str()) != 0) {
+        if (errno != EEXIST) {
+            if (refusedByTarget(errno))
+                job.warn(SymLinks);
+            else
+                job.fail(path, "cannot create link: " + errnoText(errno));
+            return;
+        }
+        const std::string temp = job.tempName();
+        if (::symlinkat(target.data(), dst, temp.c_str()) != 0
+            || ::renameat(dst, temp.c_str(), dst, name.c_str()) != 0) {
+            job.fail(path, "cannot replace link: " + errnoText(errno));
+            ::unlinkat(dst, temp.c_str(), 0);
+            return;
         }
     }
     if (job.root())
@@ -816,25 +797,14 @@ private:
             m_job.warn(OwnCopy);
             return std::nullopt;
         }
-        std::lock_guard lock(parent.claimMutex);
+        if (!parent.claim(name))
+            return std::nullopt;
+        // What an earlier copy left under this name must be a folder; opening it tells.
         const bool created = ::mkdirat(parent.dst(), name.c_str(), S_IRWXU) == 0;
-        const int error = errno;
-        struct stat there;
-        if (::fstatat(parent.dst(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 || (!created && error != EEXIST)) {
-            m_job.fail(path, "cannot create the folder in the copy: " + errnoText(created ? errno : error));
+        if (!created && errno != EEXIST) {
+            m_job.fail(path, "cannot create the folder in the copy: " + errnoText(errno));
             return std::nullopt;
         }
-        if (const std::string* other = parent.claimant(there.st_ino, name)) {
-            m_job.fail(path,
-                       "the drive cannot keep it apart from " + m_job.sourcePath(parent.child(*other))
-                           + ", which was kept");
-            return std::nullopt;
-        }
-        if (!S_ISDIR(there.st_mode)) {
-            m_job.fail(path, "the copy holds something else than a folder under this name");
-            return std::nullopt;
-        }
-        parent.claim(there.st_ino, name);
         return !created;
     }
 
@@ -943,6 +913,22 @@ public:
     }
 };
 
+// Whether the drive holding the folder open at `dirFd` folds case: a name
+// made in lower case is found in upper case.
+bool foldsCase(int dirFd, const std::string& probe)
+{
+    Fd made(::openat(dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (!made.valid())
+        return false;
+    std::string upper = probe;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    struct stat st;
+    const bool folds = ::fstatat(dirFd, upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    ::unlinkat(dirFd, probe.c_str(), 0);
+    return folds;
+}
+
 QString refusal(const QString& target, const QString& what)
 {
     return QStringLiteral("%1: %2").arg(target, what);
@@ -1006,6 +992,7 @@ CopyReport copyTree(const QString& source, const QString& target, int threads)
     Fd rootFd(::dup(dst.get()));
 
     CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
+    job.setFoldsCase(foldsCase(dst.get(), job.tempName()));
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;

@@ -1,6 +1,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,6 +13,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -303,6 +308,35 @@ private slots:
             QSKIP("this kernel lets no user mount in a namespace of its own");
         QVERIFY2(result.startsWith("|the copy's own folder"), result.constData());
         QCOMPARE(entriesBelow(path("src/backup/src1272026")), (QStringList{"a", "backup"}));
+    }
+
+    void copiesToARealFatStickAndKeepsFoldedNamesApart()
+    {
+        const QString mkfs = QStandardPaths::findExecutable("mkfs.vfat", {"/usr/sbin", "/sbin"});
+        if (::geteuid() != 0 || mkfs.isEmpty() || QStandardPaths::findExecutable("fusefat").isEmpty())
+            QSKIP("a FAT drive needs root, mkfs.vfat and fusefat");
+        QFile image(path("stick.img"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(16 << 20));
+        image.close();
+        QCOMPARE(QProcess::execute(mkfs, {"-n", "STICK", image.fileName()}), 0);
+        QVERIFY(QDir().mkpath(path("stick")));
+        QCOMPARE(QProcess::execute("fusefat", {"-o", "rw+", image.fileName(), path("stick")}), 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(path("stick")).constData(), MNT_DETACH); });
+        makeTree(path("src"), {{"Makefile", "first"}, {"makefile", "second"}, {"sub/a.txt", "a"}});
+        ::chmod(QFile::encodeName(path("src/sub")).constData(), 0750);
+
+        for (int copy = 1; copy <= 2; ++copy) { // and the second copy of the day
+            const CopyOutcome outcome = foldCopy(path("src"), path("stick/"), QDate(2026, 12, 7));
+            QVERIFY(outcome.record());
+            QCOMPARE(outcome.report.failures, 1);
+            const QRegularExpression folded(
+                "/src/(\\w+): the drive cannot keep it apart from .*/src/(\\w+), which was kept");
+            const QRegularExpressionMatch names = folded.match(outcome.report.firstFailure);
+            QVERIFY2(names.hasMatch(), qPrintable(outcome.report.firstFailure));
+            QCOMPARE(contentOf(path("stick/src1272026/Makefile")), contentOf(path("src/" + names.captured(2))));
+            QVERIFY(outcome.report.warnings.join(' ').contains("modes not kept"));
+            QCOMPARE(contentOf(path("stick/src1272026/sub/a.txt")), QByteArray("a"));
+        }
     }
 
     void aDriveThatIsNotMountedIsRefused()

@@ -5,9 +5,10 @@
 
 namespace plovern::test {
 
-// Tests about unreadable and read-only files mean nothing to root, so a suite
-// started as root (as in CI) runs as "nobody". A write past RLIMIT_FSIZE must
-// fail rather than kill the process, as in the program.
+// Tests about unreadable and read-only files mean nothing to a root that
+// overrides permissions, so a suite started as root gives that power up. A
+// write past RLIMIT_FSIZE must fail rather than kill the process, as in the
+// program.
 void prepareProcess();
 
 } // namespace plovern::test
