@@ -1,35 +1,56 @@
-#include <cstdlib>
+#include <cstdio>
 
 #include <QApplication>
+#include <QLockFile>
 
 #include "app/frmmain.h"
 #include "app/signalbridge.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/messageboxes.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
 
 int main(int argc, char* argv[])
 {
-    // A scheduler started hidden must run where there is no screen at all.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const QString switches = plovern::argumentText(args);
+    // A scheduler that never shows its window must not depend on a screen:
+    // losing the display (log-out, a crashed session) would end it unsaved.
+    const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (plovern::startsHidden(switches) || noScreen)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     plovern::ignoreFileSizeSignal();
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("plovern"));
     app.setQuitOnLastWindowClosed(false);
+    // From the first moment: a SIGTERM during start-up waits on the event loop and then saves.
+    plovern::SignalBridge signals_;
+    if (!signals_.error().isEmpty())
+        plovern::logLine(QStringLiteral("cannot catch the signals that end a session: %1").arg(signals_.error()));
 
     plovern::SystemClock clock;
     plovern::QtMessageBoxes boxes;
     plovern::DesktopShell shell;
-    const plovern::Platform platform{clock, boxes, shell, plovern::argumentText(app.arguments()),
-                                     plovern::programFolder()};
+    const plovern::Platform platform{clock, boxes, shell, switches, plovern::programFolder()};
+
+    const std::unique_ptr<QLockFile> lock = plovern::lockProgramFolder(platform.programFolder);
+    if (!lock) {
+        const QString message
+            = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
+        if (plovern::startsHidden(switches))
+            plovern::logLine(message);
+        else
+            boxes.inform(message, plovern::MessageBoxes::Icon::Information);
+        return 0;
+    }
 
     plovern::frmMain window(platform);
     boxes.setParent(&window);
-    plovern::SignalBridge signals_;
     QObject::connect(&signals_, &plovern::SignalBridge::terminationRequested, &window, &QWidget::close);
     QObject::connect(&app, &QGuiApplication::aboutToQuit, &window, &plovern::frmMain::Form_Unload);
     QObject::connect(&window, &plovern::frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);

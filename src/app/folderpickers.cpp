@@ -35,7 +35,14 @@ DriveList::DriveList(QWidget* parent)
 {
     addItems(mountedVolumeRoots());
     showDriveOf(QDir::currentPath());
-    connect(this, &QComboBox::activated, this, [this] { emit driveChanged(); });
+    m_drive = currentText();
+    // Choosing the drive already chosen changes nothing, a typed path included.
+    connect(this, &QComboBox::activated, this, [this] {
+        if (currentText() == m_drive)
+            return;
+        m_drive = currentText();
+        emit driveChanged();
+    });
 }
 
 void DriveList::showDriveOf(const QString& path)
@@ -49,6 +56,7 @@ void DriveList::showDriveOf(const QString& path)
     const int index = findText(volumeRootOf(path, roots));
     if (index >= 0)
         setCurrentIndex(index);
+    m_drive = currentText();
 }
 
 DirList::DirList(QWidget* parent)

@@ -30,6 +30,9 @@ public:
 
 signals:
     void driveChanged();
+
+private:
+    QString m_drive;
 };
 
 // A classic directory list: the path from the root down to the current folder,

@@ -200,6 +200,17 @@ void frmMain::buildControls()
     connect(Drive2, &DriveList::driveChanged, this, &frmMain::Drive2_Change);
     connect(Dir1, &DirList::pathChanged, this, &frmMain::Dir1_Change);
     connect(Dir2, &DirList::pathChanged, this, &frmMain::Dir2_Change);
+    // The user's own changes of the purge box, not those of start-up, are saved at once.
+    connect(chkPurge, &QCheckBox::clicked, this, &frmMain::chkPurge_Click);
+}
+
+void frmMain::chkPurge_Click()
+{
+    try {
+        savevariables();
+    } catch (const SaveError& error) {
+        logLine(QStringLiteral("could not save the settings to %1: %2").arg(error.path, error.reason));
+    }
 }
 
 QString frmMain::programFile(const char* name) const
@@ -354,6 +365,7 @@ void frmMain::Command7_Click()
     }
     Text3->setText(composeTimeText(fields));
     Command8_Click();
+    Command10_Click(); // a crash or a lost display must not cost the entry
     try {
         savevariables();
     } catch (const SaveError& error) {
@@ -394,6 +406,7 @@ void frmMain::MSFlexGrid1_DblClick()
             return;
         MSFlexGrid1->RemoveItem(row);
         Label4->setText(adjustedCount(Label4->text(), -1, *MSFlexGrid1));
+        Command10_Click();
     } catch (const GridError&) {
         // The review ends quietly; the boxes keep what was written.
     }
@@ -443,9 +456,11 @@ void frmMain::tick()
     const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
     for (const DueRun& run : dueRuns(entries, seconds)) {
         const ScheduleEntry& entry = entries[static_cast<size_t>(run.row)];
-        FoldCopy(entry.source, entry.destination, wallDate(run.second));
+        const QDate day = wallDate(run.second);
+        FoldCopy(entry.source, entry.destination, day);
+        // The year of the copy just made: one caught up after New Year is not an earlier year's.
         if (chkPurge->isChecked())
-            FolderPurge();
+            FolderPurge(day.year());
     }
 }
 
@@ -469,11 +484,11 @@ void frmMain::SavedFilesDB(const QString& tfolder)
             QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, programFile(kRecordFile), error));
 }
 
-void frmMain::FolderPurge()
+void frmMain::FolderPurge(int year)
 {
     const PurgePlaces places{
         programFile(kRecordFile), programFile(kKeptLinesFile), {m_platform.programFolder, QDir::homePath()}};
-    for (const QString& failure : folderPurge(places, m_platform.clock.now().date().year()))
+    for (const QString& failure : folderPurge(places, year))
         logLine(failure);
 }
 

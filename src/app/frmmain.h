@@ -61,10 +61,11 @@ public:
     void Drive2_Change();
     void Dir1_Change();
     void Dir2_Change();
+    void chkPurge_Click();
 
     void FoldCopy(const QString& txt1, const QString& txt2, QDate day);
     void SavedFilesDB(const QString& tfolder);
-    void FolderPurge();
+    void FolderPurge(int year);
     void loadvariables();
     void savevariables();
 

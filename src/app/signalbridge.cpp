@@ -1,6 +1,8 @@
 #include "app/signalbridge.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,8 +17,10 @@ int g_pipe[2] = {-1, -1};
 
 void onSignal(int)
 {
+    const int saved = errno; // the interrupted code may be about to read it
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
+    errno = saved;
 }
 
 } // namespace
@@ -24,8 +28,10 @@ void onSignal(int)
 SignalBridge::SignalBridge(QObject* parent)
     : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
         return;
+    }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte;
@@ -36,8 +42,10 @@ SignalBridge::SignalBridge(QObject* parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        if (::sigaction(signal, &action, nullptr) != 0)
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+    }
 }
 
 SignalBridge::~SignalBridge()

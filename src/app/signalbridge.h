@@ -15,11 +15,15 @@ public:
     explicit SignalBridge(QObject* parent = nullptr);
     ~SignalBridge() override;
 
+    // Empty when the signals are caught; otherwise why they are not.
+    QString error() const { return m_error; }
+
 signals:
     void terminationRequested();
 
 private:
     QSocketNotifier* m_notifier = nullptr;
+    QString m_error;
 };
 
 } // namespace plovern

@@ -34,9 +34,11 @@ bool QtMessageBoxes::askYesNo(const QString& text)
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
-    // Only a No that was clicked counts: a box closed any other way (the
-    // program ending while it is open) keeps what it asked about.
-    return box.exec() != QMessageBox::No;
+    // Escape and the title bar's cross keep what the box asks about: without
+    // this Qt would take them for No. Only a chosen No counts.
+    box.setEscapeButton(QMessageBox::Yes);
+    box.exec();
+    return box.clickedButton() != box.button(QMessageBox::No);
 }
 
 } // namespace plovern

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <memory>
+
 #include <QString>
 #include <QStringList>
+
+class QLockFile;
 
 namespace plovern {
 
@@ -29,12 +33,26 @@ QString argumentText(const QStringList& argv);
 QString executableFolder();
 
 // Where the program keeps its files: beside the executable when that folder
-// can be written (a portable copy, a build folder); otherwise, as when
-// installed system-wide, the user's data folder, created on first use.
+// can be written (a portable copy, a build folder); otherwise, and always
+// when installed system-wide (under /usr, /bin or /sbin), the user's data
+// folder, created on first use.
 QString programFolder();
+
+// Whether `folder` belongs to the system's installation, where no program
+// keeps its user's files, whoever runs it.
+bool isSystemFolder(const QString& folder);
+
+// Whether the switches start the program hidden for good: then it never needs a display.
+bool startsHidden(const QString& arguments);
 
 // One of the program's files: the folder, the native separator, the name.
 QString programFile(const QString& folder, const QString& name);
+
+// Holds the program folder for this process alone, so two instances never
+// copy the same entries twice nor save over each other's schedule. Nothing
+// when another running instance holds it; a lock left by a crashed one is
+// taken over.
+std::unique_ptr<QLockFile> lockProgramFolder(const QString& folder);
 
 // Make a write past RLIMIT_FSIZE fail with EFBIG instead of killing the process.
 void ignoreFileSizeSignal();

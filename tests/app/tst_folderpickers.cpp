@@ -144,7 +144,14 @@ private slots:
     {
         Pickers w;
         DriveList* drive2 = w.get<DriveList>("Drive2");
-        w.dir("Dir2")->setPath(w.root);
+        // A folder stands in for the root of a second drive.
+        const QString stick = w.root + QStringLiteral("/alpha");
+        drive2->addItem(stick);
+        const int stickIndex = drive2->findText(stick);
+        drive2->setCurrentIndex(stickIndex);
+        emit drive2->activated(stickIndex);
+        QCOMPARE(w.dir("Dir2")->path(), stick);
+        QCOMPARE(w.edit("Text2")->text(), stick);
         const int rootIndex = drive2->findText(QStringLiteral("/"));
         QVERIFY(rootIndex >= 0);
         drive2->setCurrentIndex(rootIndex);
@@ -152,6 +159,13 @@ private slots:
         QCOMPARE(w.dir("Dir2")->path(), QStringLiteral("/"));
         QCOMPARE(w.edit("Text2")->text(), QStringLiteral("/"));
         QCOMPARE(w.edit("Text1")->text(), QString());
+
+        // The drive already chosen, chosen again, leaves the list and a typed path alone.
+        w.dir("Dir2")->setPath(w.root);
+        w.edit("Text2")->setText(QStringLiteral("/typed/by/hand"));
+        emit drive2->activated(rootIndex);
+        QCOMPARE(w.dir("Dir2")->path(), w.root);
+        QCOMPARE(w.edit("Text2")->text(), QStringLiteral("/typed/by/hand"));
     }
 };
 

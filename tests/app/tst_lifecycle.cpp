@@ -176,6 +176,18 @@ private slots:
         QCOMPARE(w.button("Command5")->text(), QStringLiteral("Stop Timer"));
     }
 
+    void aClickOnThePurgeBoxIsSavedAtOnce()
+    {
+        WindowUnderTest w(QStringLiteral("-p"));
+        w.window.Form_Load();
+        QVERIFY(!QFile::exists(w.env.file("PLVSettings.txt"))); // start-up's own tick is not a change
+        w.window.show();
+        QTest::mouseClick(w.purge(), Qt::LeftButton);
+        QCOMPARE(w.env.read("PLVSettings.txt"), QByteArray("0\r\n 0 \r\n"));
+        QTest::mouseClick(w.purge(), Qt::LeftButton);
+        QCOMPARE(w.env.read("PLVSettings.txt"), QByteArray("0\r\n 1 \r\n"));
+    }
+
     void theLinkOpensTheHomePage()
     {
         WindowUnderTest w;

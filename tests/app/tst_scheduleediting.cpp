@@ -1,6 +1,14 @@
+#include <functional>
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include "platform/messageboxes.h"
 
 #include "schedule/scheduletable.h"
 #include "support/messages.h"
@@ -72,7 +80,7 @@ private slots:
         QCOMPARE(readEntry(*w.grid(), 0), (ScheduleEntry{"/data/Reports", "/backup/", "10:00:00 AM", "2"}));
         QCOMPARE(w.label("Label4")->text(), QStringLiteral("1"));
         QCOMPARE(w.env.read("PLVSettings.txt"), QByteArray("1\r\n 1 \r\n"));
-        QVERIFY(!QFile::exists(w.env.file("Plovern.txt")));
+        QCOMPARE(w.env.read("Plovern.txt"), QByteArray("/data/Reports,/backup/,10:00:00 AM,2\r\n"));
 
         w.fillEntry("/data/Other", "/backup/", "12", "00", "00", "PM", "Every");
         w.setTime();
@@ -154,7 +162,7 @@ private slots:
         QCOMPARE(w.edit("Text3")->text(), QStringLiteral("10:00:00 AM"));
     }
 
-    void noDeletesTheClickedRowWithoutWritingFiles()
+    void noDeletesTheClickedRowAndSavesTheSchedule()
     {
         Loaded w;
         w.fillEntry("old", "D", "10", "00", "00", "AM", "Monday");
@@ -168,12 +176,41 @@ private slots:
         QCOMPARE(readEntry(*w.grid(), 0).source, QStringLiteral("old"));
         QCOMPARE(w.label("Label4")->text(), QStringLiteral("1"));
         QCOMPARE(w.env.read("PLVSettings.txt"), settings);
-        QVERIFY(!QFile::exists(w.env.file("Plovern.txt")));
+        // Each change reaches the schedule file at once: a crash must not cost it.
+        QCOMPARE(w.env.read("Plovern.txt"), QByteArray("old,D,10:00:00 AM,2\r\n"));
 
         w.env.boxes.answers = {false};
         w.clickCell(0, 3);
         QCOMPARE(w.grid()->Rows(), 1);
         QCOMPARE(w.label("Label4")->text(), QStringLiteral("0"));
+    }
+
+    void escapeOrClosingTheRealBoxKeepsTheEntry()
+    {
+        TestPlatform env;
+        QtMessageBoxes boxes;
+        frmMain window(Platform{env.clock, boxes, env.shell, QString(), env.folder.path()});
+        boxes.setParent(&window);
+        window.Form_Load();
+        auto* grid = window.findChild<FlexGrid*>("MSFlexGrid1");
+        insertTop(*grid, {"S", "D", "10:00:00 AM", "2"});
+        grid->selectRow(0);
+        const auto answerWith = [](const std::function<void(QMessageBox*)>& answer) {
+            QTimer::singleShot(0, [answer] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                answer(box);
+            });
+        };
+        answerWith([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+        window.MSFlexGrid1_DblClick();
+        QCOMPARE(readEntries(*grid).size(), size_t(1));
+        answerWith([](QMessageBox* box) { box->close(); });
+        window.MSFlexGrid1_DblClick();
+        QCOMPARE(readEntries(*grid).size(), size_t(1));
+        answerWith([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+        window.MSFlexGrid1_DblClick();
+        QCOMPARE(readEntries(*grid).size(), size_t(0));
     }
 
     void clickingTheEndRowEmptiesTheBoxesAndAsksNothing()

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "platform/platform.h"
 #include "support/testmain.h"
 #include "support/window.h"
 
@@ -143,6 +144,14 @@ private slots:
         w.window.show();
         QCOMPARE(w.window.isVisible(), !hidden);
         QVERIFY(w.timer()->isActive());
+    }
+
+    void filesNeverGoIntoTheSystemsFolders()
+    {
+        for (const char* system : {"/usr/bin", "/usr/local/bin", "/usr", "/bin", "/sbin"})
+            QVERIFY2(isSystemFolder(QString::fromLatin1(system)), system);
+        for (const char* own : {"/opt/plovern", "/home/anna/usr", "/usr2/bin", "/binaries"})
+            QVERIFY2(!isSystemFolder(QString::fromLatin1(own)), own);
     }
 
     void storedPurgeFlagOverridesTheSwitch()

@@ -131,6 +131,17 @@ private slots:
                  (w.copied("A", "1272026") + "\r\n" + w.copied("B", "1272026") + "\r\n").toLocal8Bit());
     }
 
+    void aCopyCaughtUpAfterNewYearIsPurgedAsItsOwnYears()
+    {
+        Ticking w;
+        w.add("Eve", "11", "59", "59", "PM", "Every");
+        w.purge()->setChecked(true);
+        w.tickAt(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58)));
+        w.tickAt(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 1)));
+        QCOMPARE(w.record(), QStringList{w.copied("Eve", "12312026")});
+        QVERIFY(QFileInfo::exists(w.copied("Eve", "12312026") + "/file.txt"));
+    }
+
     void aFailingCopyDoesNotStopTheWalk()
     {
         Ticking w;

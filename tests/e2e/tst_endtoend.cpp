@@ -25,18 +25,36 @@ struct Installed
         QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner));
     }
 
-    void start(const QStringList& arguments, const QString& dataHome = QString())
+    void start(const QStringList& arguments, const QString& dataHome = QString(), const QString& display = QString())
+    {
+        startIn(process, arguments, dataHome, display);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+
+    // A second start of the same installed copy.
+    QByteArray runAgain(const QStringList& arguments)
+    {
+        QProcess second;
+        second.setProcessChannelMode(QProcess::MergedChannels);
+        startIn(second, arguments, QString(), QString());
+        if (!second.waitForFinished(10000))
+            return "<still running>";
+        return QByteArray::number(second.exitCode()) + " " + second.readAll();
+    }
+
+    void startIn(QProcess& p, const QStringList& arguments, const QString& dataHome, const QString& display)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!dataHome.isEmpty())
             env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
         env.remove(QStringLiteral("DISPLAY"));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, arguments);
-        QVERIFY(process.waitForStarted());
+        p.setProcessEnvironment(env);
+        p.start(program, arguments);
+        QVERIFY(p.waitForStarted());
     }
 
     void terminate()
@@ -98,6 +116,36 @@ private slots:
         QVERIFY(!QFileInfo::exists(plovern.file("Plovern.txt")));
         plovern.terminate();
         QCOMPARE(contentOf(plovern.file("Plovern.txt")), QByteArray());
+        QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
+    }
+
+    void oneProgramPerProgramFolder()
+    {
+        Installed plovern;
+        plovern.start({QStringLiteral("-h")});
+        QTRY_VERIFY(QFileInfo::exists(plovern.file("Plovern.lock")));
+        const QByteArray second = plovern.runAgain({QStringLiteral("-hp")});
+        QVERIFY2(second.startsWith("0 ") && second.contains("already running"), second.constData());
+        QCOMPARE(plovern.process.state(), QProcess::Running);
+
+        // A crashed instance leaves its lock behind; it must not block the next start.
+        plovern.process.kill();
+        QVERIFY(plovern.process.waitForFinished());
+        QVERIFY(QFileInfo::exists(plovern.file("Plovern.lock")));
+        plovern.start({QStringLiteral("-h")});
+        QTest::qWait(1000);
+        QCOMPARE(plovern.process.state(), QProcess::Running);
+        plovern.terminate();
+    }
+
+    void aHiddenProgramNeedsNoDisplay()
+    {
+        Installed plovern;
+        // A display that is gone, as after the session that started it ended.
+        plovern.start({QStringLiteral("-h")}, QString(), QStringLiteral(":97"));
+        QTest::qWait(1500);
+        QCOMPARE(plovern.process.state(), QProcess::Running);
+        plovern.terminate();
         QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
     }
 
