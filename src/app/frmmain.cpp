@@ -1,15 +1,19 @@
 #include "app/frmmain.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 
 #include "app/folderpickers.h"
@@ -77,6 +81,57 @@ QPushButton* button(QWidget* parent, const char* name, const char* text, int lef
     auto* widget = place<QPushButton>(parent, name, left, top, width, height);
     widget->setText(QString::fromLatin1(text));
     return widget;
+}
+
+// The width a control leaves its text.
+int textRoom(QWidget* control)
+{
+    QStyle* style = control->style();
+    if (auto* label = qobject_cast<QLabel*>(control))
+        return label->width() - 2 * label->frameWidth();
+    if (qobject_cast<QCheckBox*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(control);
+        // The text is drawn with a margin on each side of it.
+        return style->subElementRect(QStyle::SE_CheckBoxContents, &option, control).width()
+            - 2 * style->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, control);
+    }
+    if (qobject_cast<QPushButton*>(control))
+        return control->width() - style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control)
+            - 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        return style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list).width();
+    }
+    return control->width();
+}
+
+// Shrinks the control's font, never the control, until the widest of `texts`
+// fits: the system's sans-serif is wider than the one the layout was drawn for.
+void fitFont(QWidget* control, const QStringList& texts)
+{
+    const int room = textRoom(control);
+    QFont font = control->font();
+    constexpr qreal kSmallest = 5.5;
+    auto widest = [&] {
+        const QFontMetrics metrics(font);
+        int width = 0;
+        for (const QString& text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text));
+        return width;
+    };
+    while (widest() > room && font.pointSizeF() - 0.25 >= kSmallest)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    control->setFont(font);
+}
+
+QStringList itemsOf(const QComboBox* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items.append(list->itemText(i));
+    return items;
 }
 
 // The labels drawn in the window-text colour on the window background.
@@ -266,6 +321,19 @@ void frmMain::Form_Load()
         // Start-up ends quietly at its first failure; what was done stays done.
     }
     reconcileCount();
+    fitFonts();
+}
+
+void frmMain::fitFonts()
+{
+    for (QLabel* label : findChildren<QLabel*>())
+        fitFont(label, {label->text()});
+    for (QPushButton* button : findChildren<QPushButton*>())
+        fitFont(button, {button->text()});
+    fitFont(chkPurge, {chkPurge->text()});
+    for (PickList* list : findChildren<PickList*>())
+        fitFont(list, itemsOf(list));
+    fitFont(Label5, {clockText(QTime(12, 0)), clockText(QTime(0, 0))});
 }
 
 // A count that disagrees with the loaded schedule (a lost or older settings

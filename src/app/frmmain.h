@@ -84,6 +84,7 @@ private:
     void hideForGood();
     QString programFile(const char* name) const;
     void reconcileCount();
+    void fitFonts();
     void ShellOpen(const QString& target);
     void tick();
 

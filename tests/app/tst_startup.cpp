@@ -1,4 +1,8 @@
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include "platform/platform.h"
@@ -61,6 +65,44 @@ private slots:
         QCOMPARE(w.grid()->geometry(), QRect(0, 344, 361, 137));
         QCOMPARE(w.button("Command4")->geometry(), QRect(296, 488, 65, 25));
         QCOMPARE(w.get<QWidget>("Dir2")->geometry(), QRect(120, 152, 225, 81));
+    }
+
+    void everyTextFitsItsControl()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        w.label("Label5")->setText(QStringLiteral("12:58:58 PM"));
+        for (QWidget* control : w.window.findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty() || control->isHidden())
+                continue;
+            const QFontMetrics metrics(control->font());
+            QStringList texts;
+            int needed = 0;
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                texts = {label->text()};
+                needed = 2 * label->frameWidth();
+            } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+                texts = {button->text()};
+                needed = control->style()->pixelMetric(QStyle::PM_ButtonMargin)
+                    + 2 * control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+                texts = {box->text()};
+                needed = box->sizeHint().width() - metrics.horizontalAdvance(box->text());
+            } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+                for (int i = 0; i < list->count(); ++i)
+                    texts.append(list->itemText(i));
+                QStyleOptionComboBox option;
+                option.initFrom(list);
+                needed = list->width()
+                    - list->style()
+                          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+                          .width();
+            }
+            for (const QString& text : texts)
+                QVERIFY2(metrics.horizontalAdvance(text) + needed <= control->width(),
+                         qPrintable(control->objectName() + ": " + text));
+            QVERIFY(control->font().pointSizeF() >= 5.5);
+        }
     }
 
     void listsAfterStartup()

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPalette>
+#include <QScrollBar>
 
 namespace plovern {
 
@@ -110,13 +111,66 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    m_fixed = new QTableView(this);
+    m_fixed->setObjectName(QStringLiteral("fixedColumn"));
+    m_fixed->setModel(&m_model);
+    m_fixed->setSelectionModel(selectionModel());
+    m_fixed->horizontalHeader()->hide();
+    m_fixed->verticalHeader()->hide();
+    m_fixed->setFocusPolicy(Qt::NoFocus);
+    m_fixed->setFrameShape(QFrame::NoFrame);
+    m_fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fixed->setSelectionMode(selectionMode());
+    m_fixed->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fixed->setWordWrap(false);
+    for (int col = 1; col < cols; ++col)
+        m_fixed->setColumnHidden(col, true);
+    viewport()->stackUnder(m_fixed);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int width) {
+        if (col == 0) {
+            m_fixed->setColumnWidth(0, width);
+            placeFixedColumn();
+        }
+    });
+    connect(verticalHeader(), &QHeaderView::sectionResized, m_fixed,
+            [this](int row, int, int height) { m_fixed->setRowHeight(row, height); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_fixed->verticalScrollBar(), &QScrollBar::setValue);
+    connect(m_fixed->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
+
+    const auto clicked = [this](const QModelIndex& index) {
         // A click on the heading column selects the whole row.
         if (index.column() == 0)
             selectRow(index.row());
         emit Click();
-    });
+    };
+    connect(this, &QTableView::clicked, this, clicked);
+    connect(m_fixed, &QTableView::clicked, this, clicked);
     connect(this, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    connect(m_fixed, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    placeFixedColumn();
+}
+
+void FlexGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    placeFixedColumn();
+}
+
+void FlexGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    placeFixedColumn();
+}
+
+void FlexGrid::placeFixedColumn()
+{
+    if (!m_fixed)
+        return;
+    m_fixed->setColumnWidth(0, columnWidth(0));
+    m_fixed->setGeometry(frameWidth(), frameWidth(), columnWidth(0), viewport()->height());
 }
 
 int FlexGrid::Rows() const

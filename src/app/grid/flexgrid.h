@@ -70,10 +70,17 @@ signals:
     void Click();
     void DblClick();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
+
 private:
     void checkCol(int col) const;
+    void placeFixedColumn();
 
     FlexGridModel m_model;
+    // Column 0 drawn again over the left edge, so it stays put when the grid scrolls sideways.
+    QTableView* m_fixed = nullptr;
 };
 
 } // namespace plovern

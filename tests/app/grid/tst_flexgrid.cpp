@@ -1,3 +1,4 @@
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,6 +21,28 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(GridError, grid.TextMatrix(1, 0));
         QVERIFY_THROWS_EXCEPTION(GridError, grid.TextMatrix(-1, 0));
         QVERIFY_THROWS_EXCEPTION(GridError, grid.TextMatrix(0, 5));
+    }
+
+    void theHeadingColumnStaysWhenTheGridScrollsSideways()
+    {
+        FlexGrid grid;
+        grid.resize(200, 100);
+        grid.ColWidth(0, 1200);
+        for (int col = 1; col < 5; ++col)
+            grid.ColWidth(col, 1500);
+        grid.AddItem(QStringLiteral("Scheduled To Copy"), 0);
+        grid.TextArray(1, QStringLiteral("/a/very/long/source/path/that/cannot/fit/its/column"));
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.horizontalScrollBar()->setValue(grid.horizontalScrollBar()->maximum());
+        QVERIFY(grid.horizontalScrollBar()->value() > 0);
+        auto* fixed = grid.findChild<QTableView*>(QStringLiteral("fixedColumn"));
+        QVERIFY(fixed && fixed->isVisible());
+        QCOMPARE(fixed->geometry().left(), grid.frameWidth());
+        QCOMPARE(fixed->visualRect(grid.model()->index(0, 0)).left(), 0);
+        QCOMPARE(fixed->width(), 80);
+        // A path cut off in its cell is whole in its tooltip.
+        QCOMPARE(grid.model()->index(0, 1).data(Qt::ToolTipRole).toString(), grid.TextMatrix(0, 1));
     }
 
     void addItemInsertsAboveAndShiftsRowsDown()
