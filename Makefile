@@ -32,7 +32,6 @@ run: build
 test: test-plain test-sanitized
 
 test-plain: build
-	scripts/check-layering
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-sanitized: deps

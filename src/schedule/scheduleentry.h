@@ -16,4 +16,10 @@ struct ScheduleEntry
     friend bool operator==(const ScheduleEntry&, const ScheduleEntry&) = default;
 };
 
+// "Every" stays "Every", "Sunday".."Saturday" give "1".."7", anything else "".
+QString dayCode(const QString& dayName);
+
+// True for plain decimal digits, the only form an entry count takes.
+bool isCount(const QString& text);
+
 } // namespace plovern

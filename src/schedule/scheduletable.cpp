@@ -6,19 +6,6 @@
 
 namespace plovern {
 
-QString dayCode(const QString& dayName)
-{
-    static const std::array<QString, 8> names = {
-        QStringLiteral("Every"),     QStringLiteral("Sunday"),   QStringLiteral("Monday"), QStringLiteral("Tuesday"),
-        QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"), QStringLiteral("Saturday"),
-    };
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (dayName == names[i])
-            return i == 0 ? names[0] : QString::number(i);
-    }
-    return QString();
-}
-
 void insertTop(FlexGrid& grid, const ScheduleEntry& entry)
 {
     static constexpr std::array<int, 5> widths = {1500, 1500, 1500, 1000, 500};
@@ -51,16 +38,6 @@ std::vector<ScheduleEntry> readEntries(const FlexGrid& grid)
     return entries;
 }
 
-bool isCount(const QString& text)
-{
-    if (text.isEmpty() || text.size() > 9)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
 
 QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid)
 {

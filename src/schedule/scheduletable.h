@@ -15,9 +15,6 @@ class FlexGrid;
 
 inline constexpr char kEntryLabel[] = "Scheduled To Copy";
 
-// "Every" stays "Every", "Sunday".."Saturday" give "1".."7", anything else "".
-QString dayCode(const QString& dayName);
-
 // Inserts the entry as the new row 0, above everything else.
 void insertTop(FlexGrid& grid, const ScheduleEntry& entry);
 
@@ -26,9 +23,6 @@ ScheduleEntry readEntry(const FlexGrid& grid, int row);
 
 // Every row above the first blank one: the entries, whatever the count says.
 std::vector<ScheduleEntry> readEntries(const FlexGrid& grid);
-
-// True for plain decimal digits, the only form an entry count takes.
-bool isCount(const QString& text);
 
 // The entry count after an entry was added (+1) or removed (-1). A caption
 // that is not a count, or would drop below zero, is replaced by the number

@@ -1,7 +1,7 @@
 #include "storage/settingsfile.h"
 
 #include "platform/textfile.h"
-#include "schedule/scheduletable.h"
+#include "schedule/scheduleentry.h"
 
 namespace plovern {
 
