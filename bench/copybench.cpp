@@ -22,6 +22,7 @@
 #include "engine/treecopy.h"
 #include "platform/clock.h"
 #include "platform/messageboxes.h"
+#include "platform/notifier.h"
 #include "platform/shell.h"
 #include "schedule/scheduletable.h"
 
@@ -155,7 +156,8 @@ double tickMilliseconds()
     StepClock clock;
     QtMessageBoxes boxes;
     DesktopShell shell;
-    frmMain window(Platform{clock, boxes, shell, QString(), QDir::tempPath()});
+    DesktopNotifier notifier;
+    frmMain window(Platform{clock, boxes, shell, notifier, QString(), QDir::tempPath()});
     FlexGrid* grid = window.findChild<FlexGrid*>(QStringLiteral("MSFlexGrid1"));
     for (int i = 0; i < 10000; ++i) {
         const int hour = 2 + i % 10;

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/messageboxes.h"
+#include "platform/notifier.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
 
@@ -36,7 +37,8 @@ int main(int argc, char* argv[])
     plovern::SystemClock clock;
     plovern::QtMessageBoxes boxes;
     plovern::DesktopShell shell;
-    const plovern::Platform platform{clock, boxes, shell, switches, plovern::programFolder()};
+    plovern::DesktopNotifier notifier;
+    const plovern::Platform platform{clock, boxes, shell, notifier, switches, plovern::programFolder()};
 
     const std::unique_ptr<QLockFile> lock = plovern::lockProgramFolder(platform.programFolder);
     if (!lock) {

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -19,8 +20,7 @@
 #include "app/folderpickers.h"
 #include "app/grid/flexgrid.h"
 #include "engine/clocktext.h"
-#include "engine/foldcopy.h"
-#include "engine/purge.h"
+#include "engine/copyworker.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/messageboxes.h"
@@ -28,6 +28,7 @@
 #include "platform/textfile.h"
 #include "schedule/entryeditor.h"
 #include "schedule/scheduletable.h"
+#include "storage/lasttick.h"
 #include "storage/schedulefile.h"
 #include "storage/settingsfile.h"
 
@@ -42,6 +43,10 @@ constexpr char kScheduleFile[] = "Plovern.txt";
 constexpr char kSettingsFile[] = "PLVSettings.txt";
 constexpr char kRecordFile[] = "SavedFilesDB.txt";
 constexpr char kKeptLinesFile[] = "SavedFilesDB2.txt";
+constexpr char kLastTickFile[] = "PLVLastTick.txt";
+constexpr char kLogFile[] = "PlovernLog.txt";
+// Besides when a copy finishes and at close, the mark goes to its file this often.
+constexpr qint64 kLastTickEvery = 60 * 60;
 
 const QString kStartTimer = QStringLiteral("Start Timer");
 const QString kStopTimer = QStringLiteral("Stop Timer");
@@ -147,6 +152,10 @@ void paintOnWindow(QLabel* label)
 frmMain::frmMain(const Platform& platform, QWidget* parent)
     : QWidget(parent)
     , m_platform(platform)
+    , m_log(plovern::programFile(platform.programFolder, QString::fromLatin1(kLogFile)))
+    , m_worker(std::make_unique<CopyWorker>(
+          CopyPlaces{programFile(kRecordFile), programFile(kKeptLinesFile), {platform.programFolder, QDir::homePath()}},
+          m_log, platform.notifier))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
@@ -163,6 +172,11 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
 }
 
 frmMain::~frmMain() = default;
+
+bool frmMain::isCopying() const
+{
+    return m_worker->busy();
+}
 
 void frmMain::buildControls()
 {
@@ -251,6 +265,10 @@ void frmMain::buildControls()
     connect(MSFlexGrid1, &FlexGrid::Click, this, &frmMain::MSFlexGrid1_Click);
     connect(MSFlexGrid1, &FlexGrid::DblClick, this, &frmMain::MSFlexGrid1_DblClick);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    m_progress = new QTimer(this);
+    m_progress->setInterval(250);
+    connect(m_progress, &QTimer::timeout, this, &frmMain::showProgress);
+    connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::saveLastTick);
     connect(Drive1, &DriveList::driveChanged, this, &frmMain::Drive1_Change);
     connect(Drive2, &DriveList::driveChanged, this, &frmMain::Drive2_Change);
     connect(Dir1, &DirList::pathChanged, this, &frmMain::Dir1_Change);
@@ -322,6 +340,52 @@ void frmMain::Form_Load()
     }
     reconcileCount();
     fitFonts();
+    resumeFromLastTick();
+}
+
+// What fell due while the program was not running (the machine off, asleep,
+// the user logged out) is caught up by the first tick, up to a day back.
+void frmMain::resumeFromLastTick()
+{
+    const std::optional<QByteArray> bytes = readFile(programFile(kLastTickFile));
+    const std::optional<QDateTime> stored = bytes ? parseLastTick(*bytes) : std::nullopt;
+    if (!stored || !Timer1->isActive())
+        return;
+    const qint64 mark = wallSecond(*stored);
+    const qint64 now = wallSecond(m_platform.clock.now());
+    if (mark >= now || now - mark >= SecondCursor::kMaxCatchUp)
+        return;
+    m_cursor.resume(mark);
+    m_log.write(m_platform.clock.now(),
+                QStringLiteral("catching up what fell due since %1").arg(stored->toString(Qt::ISODate)));
+}
+
+// The mark never passes a second whose copy has not finished, so a copy cut
+// short by a crash or a power cut runs again at the next start.
+void frmMain::saveLastTick()
+{
+    std::optional<qint64> mark = m_cursor.mark();
+    if (const std::optional<qint64> pending = m_worker->oldestPending(); pending && mark)
+        mark = std::min(*mark, *pending - 1);
+    if (!mark)
+        return;
+    m_lastTickSaved = wallSecond(m_platform.clock.now());
+    QString error;
+    if (!saveFile(programFile(kLastTickFile), formatLastTick(wallDateTime(*mark)), &error))
+        logLine(QStringLiteral("could not save the last tick to %1: %2").arg(programFile(kLastTickFile), error));
+}
+
+void frmMain::showProgress()
+{
+    if (!m_worker->busy()) {
+        setWindowTitle(programTitle());
+        m_progress->stop();
+        return;
+    }
+    const QString source = m_worker->currentSource();
+    setWindowTitle(source.isNull() ? programTitle() + QStringLiteral(" - copying")
+                                   : QStringLiteral("%1 - copying %2: %3 files")
+                                         .arg(programTitle(), source, QLocale().toString(m_worker->currentFiles())));
 }
 
 void frmMain::fitFonts()
@@ -388,6 +452,9 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    // A copy under way stops at its next file, is recorded and logged as stopped.
+    if (!m_worker->stop(1500))
+        logLine(QStringLiteral("the copy under way did not stop in time"));
     Command10_Click();
     try {
         savevariables();
@@ -395,6 +462,7 @@ void frmMain::Form_Unload()
         logLine(QStringLiteral("could not save the settings to %1: %2").arg(error.path, error.reason));
     }
     Timer1->stop();
+    saveLastTick();
     emit unloaded();
 }
 
@@ -522,42 +590,17 @@ void frmMain::tick()
         return;
     // The copies work on copies of the cells, so nothing they do touches the grid.
     const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
+    std::vector<DueCopy> batch;
     for (const DueRun& run : dueRuns(entries, seconds)) {
         const ScheduleEntry& entry = entries[static_cast<size_t>(run.row)];
-        const QDate day = wallDate(run.second);
-        FoldCopy(entry.source, entry.destination, day);
-        // The year of the copy just made: one caught up after New Year is not an earlier year's.
-        if (chkPurge->isChecked())
-            FolderPurge(day.year());
+        batch.push_back({entry.source, entry.destination, run.second, chkPurge->isChecked()});
     }
-}
-
-void frmMain::FoldCopy(const QString& txt1, const QString& txt2, QDate day)
-{
-    const CopyOutcome outcome = foldCopy(txt1, txt2, day);
-    if (!outcome.report.complete())
-        logLine(QStringLiteral("copy of %1 to %2 failed: %3").arg(txt1, outcome.target, outcome.report.failureText()));
-    if (!outcome.report.warnings.isEmpty())
-        logLine(QStringLiteral("copy of %1 to %2: %3")
-                    .arg(txt1, outcome.target, outcome.report.warnings.join(QStringLiteral("; "))));
-    if (outcome.record())
-        SavedFilesDB(outcome.target);
-}
-
-void frmMain::SavedFilesDB(const QString& tfolder)
-{
-    QString error;
-    if (!appendToFile(programFile(kRecordFile), tfolder.toLocal8Bit() + kLineEnd, &error))
-        logLine(
-            QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, programFile(kRecordFile), error));
-}
-
-void frmMain::FolderPurge(int year)
-{
-    const PurgePlaces places{
-        programFile(kRecordFile), programFile(kKeptLinesFile), {m_platform.programFolder, QDir::homePath()}};
-    for (const QString& failure : folderPurge(places, year))
-        logLine(failure);
+    if (!batch.empty()) {
+        m_worker->enqueue(std::move(batch));
+        m_progress->start();
+    }
+    if (seconds.last - m_lastTickSaved >= kLastTickEvery)
+        saveLastTick();
 }
 
 // ---- files ----------------------------------------------------------------

@@ -4,10 +4,13 @@
 // them (frmMain, Command7, Label4, Timer1_Timer...), which is why they do not
 // follow the house naming rules.
 
+#include <memory>
+
 #include <QDate>
 #include <QWidget>
 
 #include "engine/scheduler.h"
+#include "platform/logfile.h"
 #include "platform/platform.h"
 
 class QCheckBox;
@@ -18,6 +21,7 @@ class QTimer;
 
 namespace plovern {
 
+class CopyWorker;
 class DirList;
 class DriveList;
 class FlexGrid;
@@ -35,6 +39,9 @@ class frmMain final : public QWidget
 public:
     explicit frmMain(const Platform& platform, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    // True while copies that fell due are still being made.
+    bool isCopying() const;
 
     // True once a switch or "Hide" has hidden the window; it is never shown again.
     bool isHiddenForGood() const { return m_hiddenForGood; }
@@ -63,9 +70,6 @@ public:
     void Dir2_Change();
     void chkPurge_Click();
 
-    void FoldCopy(const QString& txt1, const QString& txt2, QDate day);
-    void SavedFilesDB(const QString& tfolder);
-    void FolderPurge(int year);
     void loadvariables();
     void savevariables();
 
@@ -85,6 +89,9 @@ private:
     QString programFile(const char* name) const;
     void reconcileCount();
     void fitFonts();
+    void resumeFromLastTick();
+    void saveLastTick();
+    void showProgress();
     void ShellOpen(const QString& target);
     void tick();
 
@@ -93,6 +100,10 @@ private:
     bool m_unloaded = false;
     // The last wall-clock second the scheduler evaluated.
     SecondCursor m_cursor;
+    qint64 m_lastTickSaved = 0; // when the mark last went to its file, in wall seconds
+    LogFile m_log;
+    std::unique_ptr<CopyWorker> m_worker;
+    QTimer* m_progress = nullptr;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

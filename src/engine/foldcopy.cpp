@@ -20,7 +20,7 @@ QString targetPath(const QString& source, const QString& destination, QDate day)
     return destination + sourceName(source) + dateStamp(day);
 }
 
-CopyOutcome foldCopy(const QString& source, const QString& destination, QDate day)
+CopyOutcome foldCopy(const QString& source, const QString& destination, QDate day, CopyControl* control)
 {
     CopyOutcome outcome{targetPath(source, destination, day), {}};
     if (source.isEmpty()) {
@@ -28,7 +28,7 @@ CopyOutcome foldCopy(const QString& source, const QString& destination, QDate da
         outcome.report.firstFailure = QStringLiteral("no source folder given");
         return outcome;
     }
-    outcome.report = copyTree(source, outcome.target);
+    outcome.report = copyTree(source, outcome.target, 2, control);
     QString error;
     if (outcome.report.targetExists && !flushToDisk(outcome.target, &error) && outcome.report.failures++ == 0)
         outcome.report.firstFailure = QStringLiteral("cannot flush the copy to disk: ") + error;

@@ -27,6 +27,6 @@ struct CopyOutcome
 };
 
 // One scheduled copy: the source tree into its date-stamped target folder.
-CopyOutcome foldCopy(const QString& source, const QString& destination, QDate day);
+CopyOutcome foldCopy(const QString& source, const QString& destination, QDate day, CopyControl* control = nullptr);
 
 } // namespace plovern

@@ -134,7 +134,7 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
     return result;
 }
 
-QStringList folderPurge(const PurgePlaces& places, int year)
+QStringList folderPurge(const PurgePlaces& places, int year, QStringList* deleted)
 {
     const std::optional<QByteArray> record = readFile(places.recordFile);
     // The folders as the kernel resolves them too, so that no link leads the purge to one.
@@ -153,6 +153,8 @@ QStringList folderPurge(const PurgePlaces& places, int year)
         = purgeRecord(record.value_or(QByteArray()), year, protectedFolders,
                       [&](const QString& path, QString* error) { return deleteTree(path, error, veto); });
     QStringList failures = result.failures;
+    if (deleted)
+        *deleted = result.deleted;
     QString error;
     if (!saveFile(places.keptLinesFile, result.keptLines, &error))
         failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));

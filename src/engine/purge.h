@@ -40,7 +40,8 @@ struct PurgePlaces
     QStringList protectedFolders;
 };
 
-// The yearly purge over the real files; returns one line per failure.
-QStringList folderPurge(const PurgePlaces& places, int year);
+// The yearly purge over the real files; returns one line per failure, and
+// the folders it deleted in `deleted` when given.
+QStringList folderPurge(const PurgePlaces& places, int year, QStringList* deleted = nullptr);
 
 } // namespace plovern

@@ -38,6 +38,11 @@ QDate wallDate(qint64 second)
     return QDate::fromJulianDay(second / kDay);
 }
 
+QDateTime wallDateTime(qint64 second)
+{
+    return QDateTime(wallDate(second), QTime(0, 0).addSecs(static_cast<int>(second % kDay)));
+}
+
 SecondRange SecondCursor::advance(const QDateTime& now)
 {
     const qint64 present = wallSecond(now);

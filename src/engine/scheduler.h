@@ -15,6 +15,7 @@ namespace plovern {
 // that falls back repeats some.
 qint64 wallSecond(const QDateTime& localTime);
 QDate wallDate(qint64 wallSecond);
+QDateTime wallDateTime(qint64 wallSecond);
 
 // The wall-clock seconds one tick evaluates, first to last inclusive.
 struct SecondRange
@@ -38,6 +39,9 @@ public:
     SecondRange advance(const QDateTime& now);
     // Forget the mark: the next advance evaluates only its own second.
     void reset() { m_mark.reset(); }
+    // Take up a mark kept from an earlier run of the program.
+    void resume(qint64 mark) { m_mark = mark; }
+    std::optional<qint64> mark() const { return m_mark; }
 
 private:
     std::optional<qint64> m_mark;

@@ -228,6 +228,16 @@ public:
     int targetRootFd() const { return m_targetRootFd; }
     bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
     bool foldsCase() const { return m_foldsCase; }
+    bool stopping() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
+    void setControl(CopyControl* control) { m_control = control; }
+    void countFile(quint64 bytes)
+    {
+        ++m_files;
+        m_bytes += bytes;
+        if (m_control)
+            ++m_control->files;
+    }
+
     void setFoldsCase(bool folds) { m_foldsCase = folds; }
 
     void copyAttributes(int from, int to, const std::string& path);
@@ -235,6 +245,9 @@ public:
     CopyReport report()
     {
         CopyReport out;
+        out.stopped = stopping();
+        out.files = m_files;
+        out.bytes = m_bytes;
         out.failures = m_failures;
         out.firstFailure = m_firstFailure;
         for (int kind = 0; kind < WarningKinds; ++kind) {
@@ -261,6 +274,9 @@ private:
     bool m_root;
     gid_t m_gid;
     bool m_foldsCase = false;
+    CopyControl* m_control = nullptr;
+    std::atomic<quint64> m_files{0};
+    std::atomic<quint64> m_bytes{0};
     std::atomic<unsigned> m_nextTemp{0};
     std::atomic<bool> m_sourceHasAttributes{true};
     std::array<std::atomic<int>, WarningKinds> m_warnings{};
@@ -494,19 +510,22 @@ public:
         if (!m_folder.claim(m_name))
             return;
         if (m_st.st_nlink < 2) {
-            copy();
+            if (copy())
+                m_job.countFile(m_written);
             return;
         }
         std::lock_guard lock(m_job.linkMutex);
         const FileId id = FileId::of(m_st);
         if (const auto first = m_job.linked.find(id); first != m_job.linked.end() && linkTo(first->second))
             return;
-        if (copy())
+        if (copy()) {
             m_job.linked.emplace(id, m_path);
+            m_job.countFile(m_written);
+        }
     }
 
 private:
-    // True when the file is in the copy, written or found unchanged.
+    // True when the file is in the copy, written (m_written bytes) or found unchanged.
     bool copy()
     {
         const mode_t mode = m_st.st_mode & 07777;
@@ -517,8 +536,10 @@ private:
         Fd out(::openat(m_folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!out.valid() && errno == EEXIST) {
             struct stat there;
-            if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(m_st, there))
+            if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(m_st, there)) {
+                m_written = 0;
                 return true;
+            }
             temp = m_job.tempName();
             out.reset(::openat(m_folder.dst(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         }
@@ -551,6 +572,7 @@ private:
         }
         if (!ok)
             ::unlinkat(m_folder.dst(), written, 0);
+        m_written = ok ? static_cast<quint64>(m_st.st_size) : 0;
         return ok;
     }
 
@@ -586,9 +608,8 @@ private:
     const std::string& m_name;
     std::string m_path;
     Fd m_in;
-    struct stat m_st
-    {
-    };
+    struct stat m_st = {};
+    quint64 m_written = 0;
 };
 
 void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
@@ -673,7 +694,8 @@ private:
 
 void runTask(CopyJob& job, const FileTask& task)
 {
-    FileCopier(job, task).run();
+    if (!job.stopping())
+        FileCopier(job, task).run();
 }
 
 // Whether a leftover temporary name of this program belongs to no running copy.
@@ -713,7 +735,7 @@ public:
     {
         m_levels.push_back(Level{});
         enter(std::move(root), srcSt, dstSt, merging);
-        while (!m_levels.empty()) {
+        while (!m_levels.empty() && !m_job.stopping()) {
             Level& level = m_levels.back();
             if (level.next < level.subfolders.size()) {
                 const Subfolder& sub = level.subfolders[level.next++];
@@ -943,7 +965,7 @@ QString CopyReport::failureText() const
     return QStringLiteral("%1 (and %2 more)").arg(firstFailure).arg(failures - 1);
 }
 
-CopyReport copyTree(const QString& source, const QString& target, int threads)
+CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control)
 {
     CopyReport refused;
     refused.failures = 1;
@@ -993,6 +1015,7 @@ CopyReport copyTree(const QString& source, const QString& target, int threads)
 
     CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
     job.setFoldsCase(foldsCase(dst.get(), job.tempName()));
+    job.setControl(control);
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 
 #include <QString>
@@ -17,6 +18,9 @@ struct CopyReport
     QString firstFailure; // names the source path and the reason
     QStringList warnings; // one line per kind, with its count
     bool targetExists = false; // the target folder is there, whole or in part
+    bool stopped = false; // asked to stop before the tree was through
+    quint64 files = 0; // files in the copy, written or found unchanged
+    quint64 bytes = 0; // bytes written
 
     bool complete() const { return failures == 0; }
     // The first failure, with "(and N more)" when there were others.
@@ -34,7 +38,16 @@ struct CopyReport
 // not stop the rest of the tree. The number of open descriptors stays bounded
 // whatever the depth. Files are copied on `threads` worker threads besides the
 // one walking the tree.
-CopyReport copyTree(const QString& source, const QString& target, int threads = 2);
+// What another thread may see of a running copy, and how it stops one: the
+// copy looks at `stop` before each file and each folder, so it ends at the
+// next file; the file being written is finished or removed, never left torn.
+struct CopyControl
+{
+    std::atomic<bool> stop{false};
+    std::atomic<quint64> files{0};
+};
+
+CopyReport copyTree(const QString& source, const QString& target, int threads = 2, CopyControl* control = nullptr);
 
 enum class DeleteOutcome { Deleted, Missing, Failed };
 

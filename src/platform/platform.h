@@ -11,6 +11,7 @@ namespace plovern {
 
 class Clock;
 class MessageBoxes;
+class Notifier;
 class Shell;
 
 // What the window needs from the outside world, handed over at construction:
@@ -20,6 +21,7 @@ struct Platform
     Clock& clock;
     MessageBoxes& boxes;
     Shell& shell;
+    Notifier& notifier;
     QString arguments; // the program's arguments joined by single blanks
     QString programFolder; // the folder that holds the program's files
 };

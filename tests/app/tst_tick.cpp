@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include "storage/lasttick.h"
 #include "support/testmain.h"
 #include "support/window.h"
 
@@ -35,10 +36,12 @@ struct Ticking : WindowUnderTest
         return source;
     }
 
+    // A tick, and the copies it handed over, made.
     void tickAt(const QDateTime& when)
     {
         env.clock.set(when);
         window.Timer1_Timer();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isCopying(), 20000);
     }
 
     QStringList record() const
@@ -150,6 +153,34 @@ private slots:
         QDir(gone).removeRecursively();
         w.tickAt(monday(10, 0, 0));
         QCOMPARE(w.record(), QStringList{w.copied("Good", "1272026")});
+        // The user hears of it on the desktop, once for the tick, with where to read more.
+        QCOMPARE(w.env.notifier.sent().size(), 1);
+        QVERIFY(w.env.notifier.sent()[0].first.contains(gone));
+        QVERIFY(w.env.notifier.sent()[0].second.contains(w.env.file("PlovernLog.txt")));
+        QVERIFY(w.env.read("PlovernLog.txt").contains("copy failed: " + gone.toLocal8Bit()));
+    }
+
+    void catchesUpWhatFellDueWhileTheProgramWasNotRunning()
+    {
+        // The mark kept by the last run: 3 hours back, 30 hours back, and ahead of the clock.
+        for (const auto& [hoursAgo, copies] : {std::pair{3, 1}, std::pair{30, 0}, std::pair{-1, 0}}) {
+            WindowUnderTest w;
+            const QString source = w.env.folder.filePath("Reports");
+            makeTree(source, {{"r", "r"}});
+            QDir().mkpath(w.env.folder.filePath("backup"));
+            w.env.write("Plovern.txt",
+                        (source + "," + w.env.folder.filePath("backup/") + ",10:30:00 AM,Every\r\n").toLocal8Bit());
+            w.env.clock.set(monday(12, 0, 0));
+            w.env.write("PLVLastTick.txt", formatLastTick(monday(12, 0, 0).addSecs(-hoursAgo * 3600)));
+            w.window.Form_Load();
+            w.timer()->stop();
+            w.window.Timer1_Timer();
+            QTRY_VERIFY(!w.window.isCopying());
+            const QByteArray record = w.env.read("SavedFilesDB.txt");
+            QCOMPARE(record == "<missing>" ? 0 : int(record.count('\n')), copies);
+            QCOMPARE(w.env.read("PlovernLog.txt").contains("catching up"), copies == 1);
+            QCOMPARE(parseLastTick(w.env.read("PLVLastTick.txt")), std::optional(monday(12, 0, 0)));
+        }
     }
 
     void everyEntryRowRunsWhateverTheCount()

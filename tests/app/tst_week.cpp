@@ -99,6 +99,7 @@ private slots:
             arrival = std::max(arrival, next);
         }
         const QDateTime last = w.env.clock.now(); // the last second a tick saw
+        QTRY_VERIFY_WITH_TIMEOUT(!w.window.isCopying(), 120000);
         const long rssEnd = residentKiB();
 
         // What should have run: each entry on each date whose weekday it names,

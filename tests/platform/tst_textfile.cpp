@@ -1,8 +1,10 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "platform/logfile.h"
 #include "platform/textfile.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
@@ -52,6 +54,24 @@ private slots:
         QVERIFY(!appended);
         QVERIFY(appendToFile(path, "/b/three\r\n"));
         QCOMPARE(contentOf(path), QByteArray("/b/one\r\n/b/three\r\n"));
+    }
+
+    void theLogKeepsOneOlderFilePastItsLimit()
+    {
+        QTemporaryDir dir;
+        LogFile log(dir.filePath("PlovernLog.txt"));
+        QCOMPARE(log.olderPath(), dir.filePath("PlovernLog.1.txt"));
+        const QDateTime when(QDate(2026, 12, 7), QTime(9, 0, 5));
+        log.write(when, "copy made: first");
+        QCOMPARE(contentOf(log.path()), QByteArray("2026-12-07T09:00:05 copy made: first\r\n"));
+        const QString line(100000, QLatin1Char('x'));
+        for (int i = 0; i < 21; ++i) // a little over two limits' worth
+            log.write(when, line);
+        QVERIFY(QFileInfo(log.path()).size() <= LogFile::kLimit);
+        QVERIFY(QFileInfo(log.olderPath()).size() <= LogFile::kLimit);
+        QVERIFY(QFileInfo(log.olderPath()).size() > LogFile::kLimit - 110000);
+        QVERIFY(!contentOf(log.olderPath()).contains("first")); // the oldest went
+        QVERIFY(!QFileInfo::exists(dir.filePath("PlovernLog.1.1.txt")));
     }
 };
 

@@ -15,7 +15,7 @@ TestPlatform::TestPlatform(const QString& arguments)
 
 Platform TestPlatform::platform() const
 {
-    return Platform{clock, boxes, shell, arguments, folder.path()};
+    return Platform{clock, boxes, shell, notifier, arguments, folder.path()};
 }
 
 QString TestPlatform::file(const QString& name) const

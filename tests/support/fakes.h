@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include <QDateTime>
 #include <QList>
@@ -9,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/messageboxes.h"
+#include "platform/notifier.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
 
@@ -54,6 +56,26 @@ public:
     QStringList opened;
 };
 
+// Records each notification; safe from the copy thread.
+class FakeNotifier final : public Notifier
+{
+public:
+    void notify(const QString& summary, const QString& body) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_sent.append({summary, body});
+    }
+    QList<QPair<QString, QString>> sent() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_sent;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QList<QPair<QString, QString>> m_sent;
+};
+
 // The fakes plus a temporary program folder.
 struct TestPlatform
 {
@@ -67,6 +89,7 @@ struct TestPlatform
     mutable FakeClock clock;
     mutable FakeBoxes boxes;
     mutable FakeShell shell;
+    mutable FakeNotifier notifier;
     QString arguments;
     QTemporaryDir folder;
 };

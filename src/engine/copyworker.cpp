@@ -1,0 +1,181 @@
+#include "engine/copyworker.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+#include "engine/scheduler.h"
+#include "platform/log.h"
+#include "platform/logfile.h"
+#include "platform/notifier.h"
+#include "platform/textfile.h"
+
+namespace plovern {
+
+CopyWorker::CopyWorker(CopyPlaces places, LogFile& log, Notifier& notifier)
+    : m_places(std::move(places))
+    , m_log(log)
+    , m_notifier(notifier)
+{
+    m_thread.setObjectName(QStringLiteral("copies"));
+    m_runner = new QObject;
+    m_runner->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_runner, &QObject::deleteLater);
+    m_thread.start();
+}
+
+CopyWorker::~CopyWorker()
+{
+    stop(-1);
+}
+
+void CopyWorker::enqueue(std::vector<DueCopy> batch)
+{
+    if (batch.empty() || m_stopped)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const DueCopy& copy : batch)
+            m_pending.emplace(copy.second, 0);
+    }
+    QMetaObject::invokeMethod(
+        m_runner, [this, batch = std::move(batch)] { runBatch(batch); }, Qt::QueuedConnection);
+}
+
+bool CopyWorker::busy() const
+{
+    std::lock_guard lock(m_mutex);
+    return !m_pending.empty();
+}
+
+std::optional<qint64> CopyWorker::oldestPending() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pending.empty())
+        return std::nullopt;
+    return m_pending.begin()->first;
+}
+
+QString CopyWorker::currentSource() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_current;
+}
+
+bool CopyWorker::stop(int milliseconds)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        if (m_control)
+            m_control->stop = true;
+    }
+    m_thread.quit();
+    return milliseconds < 0 ? m_thread.wait() : m_thread.wait(QDeadlineTimer(milliseconds));
+}
+
+void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
+{
+    QStringList notices;
+    for (const DueCopy& copy : batch) {
+        if (!m_stopped) {
+            const QString notice = FoldCopy(copy);
+            if (!notice.isEmpty())
+                notices.append(notice);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.erase(m_pending.find(copy.second));
+        }
+        emit copyFinished(copy.second);
+    }
+    if (notices.isEmpty())
+        return;
+    const QString summary = notices.size() == 1 ? notices.first().section(QLatin1Char('\n'), 0, 0)
+                                                : QStringLiteral("%1 backups need a look").arg(notices.size());
+    QStringList bodies;
+    for (const QString& notice : notices)
+        bodies.append(notices.size() == 1 ? notice.section(QLatin1Char('\n'), 1) : notice);
+    m_notifier.notify(summary, bodies.join(QLatin1Char('\n')) + QStringLiteral("\nSee %1").arg(m_log.path()));
+}
+
+QString CopyWorker::FoldCopy(const DueCopy& copy)
+{
+    const QDate day = wallDate(copy.second);
+    auto control = std::make_shared<CopyControl>();
+    {
+        std::lock_guard lock(m_mutex);
+        m_current = sourceName(copy.source);
+        m_control = control;
+        control->stop = m_stopped.load(); // a stop that came just now
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const CopyOutcome outcome = foldCopy(copy.source, copy.destination, day, control.get());
+    const double seconds = clock.elapsed() / 1000.0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_current.clear();
+        m_control.reset();
+    }
+    const CopyReport& report = outcome.report;
+    const QString what = QStringLiteral("%1 to %2").arg(copy.source, outcome.target);
+    const QString warnings = report.warnings.join(QStringLiteral("; "));
+    QString notice;
+    if (report.stopped) {
+        m_log.write(QDateTime::currentDateTime(),
+                    QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
+                        .arg(what)
+                        .arg(report.files)
+                        .arg(report.bytes));
+    } else if (report.complete()) {
+        m_log.write(QDateTime::currentDateTime(),
+                    QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5")
+                        .arg(what)
+                        .arg(report.files)
+                        .arg(report.bytes)
+                        .arg(seconds, 0, 'f', 1)
+                        .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+        if (!warnings.isEmpty())
+            notice = QStringLiteral("The backup of %1 was made with warnings\n%2").arg(copy.source, warnings);
+    } else {
+        const QString failure = report.failureText();
+        logLine(QStringLiteral("copy of %1 failed: %2").arg(what, failure));
+        m_log.write(QDateTime::currentDateTime(),
+                    QStringLiteral("copy failed: %1, %2 failures, first: %3%4")
+                        .arg(what)
+                        .arg(report.failures)
+                        .arg(report.firstFailure)
+                        .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+        notice = QStringLiteral("The backup of %1 failed\n%2").arg(copy.source, failure);
+    }
+    if (!warnings.isEmpty())
+        logLine(QStringLiteral("copy of %1: %2").arg(what, warnings));
+    if (outcome.record())
+        SavedFilesDB(outcome.target);
+    if (copy.purge && !m_stopped)
+        FolderPurge(day.year());
+    return notice;
+}
+
+void CopyWorker::SavedFilesDB(const QString& tfolder)
+{
+    QString error;
+    if (!appendToFile(m_places.recordFile, tfolder.toLocal8Bit() + kLineEnd, &error))
+        logLine(QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, m_places.recordFile, error));
+}
+
+void CopyWorker::FolderPurge(int year)
+{
+    QStringList deleted;
+    const QStringList failures
+        = folderPurge({m_places.recordFile, m_places.keptLinesFile, m_places.protectedFolders}, year, &deleted);
+    for (const QString& folder : deleted)
+        m_log.write(QDateTime::currentDateTime(), QStringLiteral("purged %1").arg(folder));
+    for (const QString& failure : failures) {
+        logLine(failure);
+        m_log.write(QDateTime::currentDateTime(), failure);
+    }
+}
+
+} // namespace plovern

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include "engine/foldcopy.h"
+#include "engine/purge.h"
+
+namespace plovern {
+
+class LogFile;
+class Notifier;
+
+// One copy that fell due.
+struct DueCopy
+{
+    QString source;
+    QString destination;
+    qint64 second = 0; // the wall-clock second it fell due
+    bool purge = false; // the yearly purge follows it
+};
+
+// Where the copies are recorded and what the purge must never touch.
+struct CopyPlaces
+{
+    QString recordFile;
+    QString keptLinesFile;
+    QStringList protectedFolders;
+};
+
+// Makes the due copies on a thread of its own, so the window never waits for
+// one: the copies of each batch in order, each followed by its purge, the
+// batches in the order they were handed over. Every copy is recorded
+// whenever its folder exists, logged, and told on standard error when it
+// failed; the failures of one batch make one desktop notification.
+class CopyWorker final : public QObject
+{
+    Q_OBJECT
+public:
+    CopyWorker(CopyPlaces places, LogFile& log, Notifier& notifier);
+    ~CopyWorker() override;
+
+    // From the window's thread. A stopped worker takes no more copies.
+    void enqueue(std::vector<DueCopy> batch);
+    bool busy() const;
+    // The earliest due second whose copy has not finished.
+    std::optional<qint64> oldestPending() const;
+    // What the running copy is doing, for the window's title.
+    QString currentSource() const;
+    quint64 currentFiles() const { return m_control ? m_control->files.load() : 0; }
+    // Ends the running copy at its next file, drops the copies not begun and
+    // waits for the thread; false when it did not end within `milliseconds`.
+    bool stop(int milliseconds);
+
+signals:
+    // A copy finished, whole, in part or stopped (queued to the window).
+    void copyFinished(qint64 second);
+
+private:
+    void runBatch(const std::vector<DueCopy>& batch);
+    // One copy, recorded and followed by its purge; returns what the
+    // notification says of it ("summary\nbody"), or nothing.
+    QString FoldCopy(const DueCopy& copy);
+    void SavedFilesDB(const QString& tfolder);
+    void FolderPurge(int year);
+
+    CopyPlaces m_places;
+    LogFile& m_log;
+    Notifier& m_notifier;
+    QThread m_thread;
+    QObject* m_runner = nullptr; // lives on m_thread
+    std::atomic<bool> m_stopped{false};
+    mutable std::mutex m_mutex;
+    std::multimap<qint64, int> m_pending; // due second -> copies not finished
+    QString m_current;
+    std::shared_ptr<CopyControl> m_control;
+};
+
+} // namespace plovern
