@@ -160,6 +160,24 @@ private slots:
         QVERIFY(w.env.read("PlovernLog.txt").contains("copy failed: " + gone.toLocal8Bit()));
     }
 
+    void theWindowKeepsRunningWhileACopyIsMade()
+    {
+        Ticking w;
+        const QString source = w.add("Big", "10", "00", "00", "AM", "Every");
+        for (int i = 0; i < 5000; ++i)
+            makeTree(source, {{QStringLiteral("f%1").arg(i), QByteArray(4096, 'b')}});
+        w.env.clock.set(monday(10, 0, 0));
+        w.window.Timer1_Timer();
+        QVERIFY(w.window.isCopying());
+        bool handled = false;
+        QTimer::singleShot(0, &w.window, [&] { handled = true; });
+        QTRY_VERIFY(handled);
+        QVERIFY(w.window.isCopying()); // the event did not wait for the copy
+        QTRY_VERIFY_WITH_TIMEOUT(!w.window.isCopying(), 60000);
+        QTRY_COMPARE(w.window.windowTitle(), QStringLiteral("Plovern"));
+        QCOMPARE(w.record(), QStringList{w.copied("Big", "1272026")});
+    }
+
     void catchesUpWhatFellDueWhileTheProgramWasNotRunning()
     {
         // The mark kept by the last run: 3 hours back, 30 hours back, and ahead of the clock.

@@ -1,7 +1,10 @@
+#include <QDBusConnection>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +55,8 @@ struct Installed
             env.insert(QStringLiteral("DISPLAY"), display);
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(extraEnvironment);
         p.setProcessEnvironment(env);
         p.start(program, arguments);
         QVERIFY(p.waitForStarted());
@@ -67,9 +72,37 @@ struct Installed
 
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
+    // One entry, due a few seconds from now.
+    void scheduleSoon(const QString& source, const QString& destination)
+    {
+        const QDateTime due = QDateTime::currentDateTime().addSecs(2);
+        QFile schedule(file("Plovern.txt"));
+        QVERIFY(schedule.open(QIODevice::WriteOnly));
+        schedule.write((source + "," + destination + "," + clockText(due.time()) + ",Every\r\n").toLocal8Bit());
+    }
+
+    QProcessEnvironment extraEnvironment;
+
     QTemporaryDir dir;
     QString program;
     QProcess process;
+};
+
+// Stands in for the desktop's notification service on a private session bus.
+class NotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public slots:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int)
+    {
+        calls.append({appName, summary, body});
+        return static_cast<uint>(calls.size());
+    }
+
+public:
+    QList<QStringList> calls;
 };
 
 } // namespace
@@ -147,6 +180,70 @@ private slots:
         QCOMPARE(plovern.process.state(), QProcess::Running);
         plovern.terminate();
         QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
+    }
+
+    void endingDuringACopyStopsItSoonAndSavesEverything()
+    {
+        Installed plovern;
+        const QString source = plovern.dir.filePath(QStringLiteral("Many"));
+        for (int folder = 0; folder < 20; ++folder) {
+            QVERIFY(QDir().mkpath(QStringLiteral("%1/d%2").arg(source).arg(folder)));
+            for (int i = 0; i < 1000; ++i) {
+                QFile f(QStringLiteral("%1/d%2/f%3").arg(source).arg(folder).arg(i));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write("x");
+            }
+        }
+        const QString backup = plovern.dir.filePath(QStringLiteral("backup/"));
+        QDir().mkpath(backup);
+        plovern.scheduleSoon(source, backup);
+        plovern.start({QStringLiteral("-h")});
+        const QString copy = backup + QStringLiteral("Many") + dateStamp(QDate::currentDate());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy), 15000);
+        QElapsedTimer ending;
+        ending.start();
+        plovern.process.terminate();
+        QVERIFY(plovern.process.waitForFinished(10000));
+        QVERIFY2(ending.elapsed() < 2000, qPrintable(QString::number(ending.elapsed())));
+        QCOMPARE(plovern.process.exitCode(), 0);
+        const QByteArray log = contentOf(plovern.file("PlovernLog.txt"));
+        QVERIFY2(log.contains("copy stopped as the program ended"), log.constData());
+        QCOMPARE(contentOf(plovern.file("SavedFilesDB.txt")), (copy + "\r\n").toLocal8Bit());
+        QVERIFY(contentOf(plovern.file("Plovern.txt")).startsWith(source.toLocal8Bit()));
+        // The stopped copy's second is not passed, so the next start makes it again.
+        QVERIFY(contentOf(plovern.file("PLVLastTick.txt")) != "<missing>");
+    }
+
+    void aFailedCopyIsToldOnTheDesktop()
+    {
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        if (!bus.waitForStarted())
+            QSKIP("no dbus-daemon to give the test a session bus of its own");
+        QVERIFY(bus.waitForReadyRead(5000));
+        const QString address = QString::fromLatin1(bus.readLine().trimmed());
+        const auto stopBus = qScopeGuard([&] {
+            bus.kill();
+            bus.waitForFinished();
+        });
+        QDBusConnection connection = QDBusConnection::connectToBus(address, QStringLiteral("notifications"));
+        NotificationService service;
+        QVERIFY(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                          QDBusConnection::ExportAllSlots));
+        QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+        Installed plovern;
+        plovern.extraEnvironment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        const QString missing = plovern.dir.filePath(QStringLiteral("Unplugged"));
+        QDir().mkpath(plovern.dir.filePath(QStringLiteral("backup")));
+        plovern.scheduleSoon(missing, plovern.dir.filePath(QStringLiteral("backup/")));
+        plovern.start({QStringLiteral("-h")});
+        QTRY_COMPARE_WITH_TIMEOUT(service.calls.size(), 1, 15000);
+        plovern.terminate();
+        const QStringList call = service.calls.first();
+        QCOMPARE(call[0], QStringLiteral("Plovern"));
+        QVERIFY(call[1].contains(missing));
+        QVERIFY(call[2].contains(plovern.file("PlovernLog.txt")));
     }
 
     void aReadOnlyProgramFolderKeepsTheFilesInTheUsersDataFolder()
