@@ -25,6 +25,7 @@ int main(int argc, char* argv[])
     if (plovern::startsHidden(switches) || noScreen)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     plovern::ignoreFileSizeSignal();
+    plovern::raiseOpenFileLimit();
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("plovern"));

@@ -4,6 +4,8 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -70,6 +72,15 @@ std::unique_ptr<QLockFile> lockProgramFolder(const QString& folder)
         logLine(QStringLiteral("cannot lock %1: a second instance would not be noticed").arg(lock->fileName()));
     }
     return lock;
+}
+
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 void ignoreFileSizeSignal()

@@ -56,6 +56,10 @@ QString programFile(const QString& folder, const QString& name);
 // taken over.
 std::unique_ptr<QLockFile> lockProgramFolder(const QString& folder);
 
+// Lets the process open as many files as the system allows it: a margin for
+// copies on slow drives, whose workers hold a few files each.
+void raiseOpenFileLimit();
+
 // Make a write past RLIMIT_FSIZE fail with EFBIG instead of killing the process.
 void ignoreFileSizeSignal();
 

@@ -1,3 +1,7 @@
+#include <sys/resource.h>
+
+#include <algorithm>
+
 #include <QDBusConnection>
 #include <QDir>
 #include <QElapsedTimer>
@@ -174,10 +178,22 @@ private slots:
     void aHiddenProgramNeedsNoDisplay()
     {
         Installed plovern;
-        // A display that is gone, as after the session that started it ended.
+        // A display that is gone, as after the session that started it ended;
+        // and the desktop's usual soft limit of open files.
+        rlimit saved{};
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit usual = saved;
+        usual.rlim_cur = std::min<rlim_t>(1024, saved.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &usual);
         plovern.start({QStringLiteral("-h")}, QString(), QStringLiteral(":97"));
+        ::setrlimit(RLIMIT_NOFILE, &saved);
         QTest::qWait(1500);
         QCOMPARE(plovern.process.state(), QProcess::Running);
+        // It may open as many files as it is allowed.
+        const QByteArray limits = contentOf(QStringLiteral("/proc/%1/limits").arg(plovern.process.processId()));
+        const QList<QByteArray> open
+            = limits.mid(limits.indexOf("Max open files")).split('\n').first().simplified().split(' ');
+        QCOMPARE(open.value(3), open.value(4));
         plovern.terminate();
         QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
     }
