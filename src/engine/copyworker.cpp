@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QScopeGuard>
 
 #include "engine/scheduler.h"
 #include "platform/log.h"
@@ -37,6 +38,7 @@ void CopyWorker::enqueue(std::vector<DueCopy> batch)
         std::lock_guard lock(m_mutex);
         for (const DueCopy& copy : batch)
             m_pending.emplace(copy.second, 0);
+        ++m_batches;
     }
     QMetaObject::invokeMethod(
         m_runner, [this, batch = std::move(batch)] { runBatch(batch); }, Qt::QueuedConnection);
@@ -45,7 +47,7 @@ void CopyWorker::enqueue(std::vector<DueCopy> batch)
 bool CopyWorker::busy() const
 {
     std::lock_guard lock(m_mutex);
-    return !m_pending.empty();
+    return m_batches > 0;
 }
 
 std::optional<qint64> CopyWorker::oldestPending() const
@@ -76,6 +78,11 @@ bool CopyWorker::stop(int milliseconds)
 
 void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
 {
+    // Busy until the batch is told about, notification included.
+    const auto done = qScopeGuard([this] {
+        std::lock_guard lock(m_mutex);
+        --m_batches;
+    });
     QStringList notices;
     for (const DueCopy& copy : batch) {
         if (!m_stopped) {

@@ -51,6 +51,7 @@ public:
 
     // From the window's thread. A stopped worker takes no more copies.
     void enqueue(std::vector<DueCopy> batch);
+    // True from the hand-over of a batch until it is through.
     bool busy() const;
     // The earliest due second whose copy has not finished.
     std::optional<qint64> oldestPending() const;
@@ -81,6 +82,7 @@ private:
     std::atomic<bool> m_stopped{false};
     mutable std::mutex m_mutex;
     std::multimap<qint64, int> m_pending; // due second -> copies not finished
+    int m_batches = 0; // handed over and not yet through
     QString m_current;
     std::shared_ptr<CopyControl> m_control;
 };
