@@ -152,7 +152,7 @@ void paintOnWindow(QLabel* label)
 frmMain::frmMain(const Platform& platform, QWidget* parent)
     : QWidget(parent)
     , m_platform(platform)
-    , m_log(plovern::programFile(platform.programFolder, QString::fromLatin1(kLogFile)))
+    , m_log(programFile(kLogFile))
     , m_worker(std::make_unique<CopyWorker>(
           CopyPlaces{programFile(kRecordFile), programFile(kKeptLinesFile), {platform.programFolder, QDir::homePath()}},
           m_log, platform.notifier))
