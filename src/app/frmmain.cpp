@@ -107,27 +107,36 @@ int textRoom(QWidget* control)
     if (auto* list = qobject_cast<QComboBox*>(control)) {
         QStyleOptionComboBox option;
         option.initFrom(list);
-        return style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list).width();
+        // The label keeps a frame's width from each side of its field.
+        return style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list).width()
+            - 2 * style->pixelMetric(QStyle::PM_ComboBoxFrameWidth, &option, list);
     }
     return control->width();
 }
 
 // Shrinks the control's font, never the control, until the widest of `texts`
-// fits: the system's sans-serif is wider than the one the layout was drawn for.
+// fits: the system's sans-serif is wider than the one the layout was drawn
+// for. Below a readable size the letters grow narrower instead.
 void fitFont(QWidget* control, const QStringList& texts)
 {
     const int room = textRoom(control);
     QFont font = control->font();
-    constexpr qreal kSmallest = 5.5;
-    auto widest = [&] {
+    constexpr qreal kReadable = 7.0;
+    constexpr int kNarrowest = QFont::ExtraCondensed;
+    auto fits = [&] {
         const QFontMetrics metrics(font);
-        int width = 0;
-        for (const QString& text : texts)
-            width = std::max(width, metrics.horizontalAdvance(text));
-        return width;
+        for (const QString& text : texts) {
+            if (metrics.horizontalAdvance(text) > room)
+                return false;
+        }
+        return true;
     };
-    while (widest() > room && font.pointSizeF() - 0.25 >= kSmallest)
+    while (!fits() && font.pointSizeF() - 0.25 >= kReadable)
         font.setPointSizeF(font.pointSizeF() - 0.25);
+    if (font.stretch() == QFont::AnyStretch)
+        font.setStretch(QFont::Unstretched);
+    while (!fits() && font.stretch() - 5 >= kNarrowest)
+        font.setStretch(font.stretch() - 5);
     control->setFont(font);
 }
 
