@@ -14,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    plovern::SignalBridge::holdSignals();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));

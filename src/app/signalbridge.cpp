@@ -4,9 +4,11 @@
 #include <csignal>
 #include <cstring>
 
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
 namespace plovern {
@@ -23,11 +25,31 @@ void onSignal(int)
     errno = saved;
 }
 
+sigset_t endingSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaddset(&set, signal);
+    return set;
+}
+
 } // namespace
+
+void SignalBridge::holdSignals()
+{
+    const sigset_t set = endingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 SignalBridge::SignalBridge(QObject* parent)
     : QObject(parent)
 {
+    // Threads started meanwhile keep the signals held, so they reach this one.
+    const auto release = qScopeGuard([] {
+        const sigset_t set = endingSignals();
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    });
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         return;

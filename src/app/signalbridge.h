@@ -12,6 +12,12 @@ class SignalBridge final : public QObject
 {
     Q_OBJECT
 public:
+    // Holds the signals back until a bridge exists, so that one arriving while
+    // the program starts waits for it instead of ending the program unsaved.
+    // Call first thing in main(), before any thread is started.
+    static void holdSignals();
+
+    // Takes the signals over and lets any held one through.
     explicit SignalBridge(QObject* parent = nullptr);
     ~SignalBridge() override;
 
