@@ -37,7 +37,7 @@ void CopyWorker::enqueue(std::vector<DueCopy> batch)
     {
         std::lock_guard lock(m_mutex);
         for (const DueCopy& copy : batch)
-            m_pending.emplace(copy.second, 0);
+            m_pending.insert(copy.second);
         ++m_batches;
     }
     QMetaObject::invokeMethod(
@@ -55,7 +55,7 @@ std::optional<qint64> CopyWorker::oldestPending() const
     std::lock_guard lock(m_mutex);
     if (m_pending.empty())
         return std::nullopt;
-    return m_pending.begin()->first;
+    return *m_pending.begin();
 }
 
 QString CopyWorker::currentSource() const

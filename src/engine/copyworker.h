@@ -1,7 +1,7 @@
 #pragma once
 
 #include <atomic>
-#include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,7 +81,7 @@ private:
     QObject* m_runner = nullptr; // lives on m_thread
     std::atomic<bool> m_stopped{false};
     mutable std::mutex m_mutex;
-    std::multimap<qint64, int> m_pending; // due second -> copies not finished
+    std::multiset<qint64> m_pending; // due seconds of the copies not finished
     int m_batches = 0; // handed over and not yet through
     QString m_current;
     std::shared_ptr<CopyControl> m_control;
