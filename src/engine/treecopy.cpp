@@ -871,8 +871,9 @@ private:
         enter(std::move(pair), srcSt, dstSt, merging);
     }
 
-    // Back to the level above, reopening its folders through ".." when they
-    // were let go.
+    // Back to the level above, reopening its folders when they were let go.
+    // A level is reopened even when it has no sub-folder left, as its own
+    // parent may still need to be reached through it.
     void ascend()
     {
         Level child = std::move(m_levels.back());
@@ -880,20 +881,50 @@ private:
         if (m_levels.empty())
             return;
         Level& level = m_levels.back();
-        if (level.srcFd() >= 0 || level.next >= level.subfolders.size())
+        if (level.srcFd() >= 0)
             return;
-        level.src.reset(::openat(child.srcFd(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        level.dst.reset(::openat(child.dstFd(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (reopen(level, child.srcFd(), child.dstFd(), "..") || reopenFromAbove())
+            return;
+        m_job.fail(level.path, "the folder was moved during the copy; the rest of it was not copied");
+        level.next = level.subfolders.size();
+        level.src.reset();
+        level.dst.reset();
+    }
+
+    // Opens `name` in the folders `src` and `dst` as the level's folders;
+    // true when they are the ones the level first opened.
+    static bool reopen(Level& level, int src, int dst, const char* name)
+    {
+        if (src < 0 || dst < 0)
+            return false;
+        level.src.reset(::openat(src, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        level.dst.reset(::openat(dst, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat srcSt;
         struct stat dstSt;
-        if (!level.src.valid() || !level.dst.valid() || ::fstat(level.src.get(), &srcSt) != 0
-            || ::fstat(level.dst.get(), &dstSt) != 0 || !(FileId::of(srcSt) == level.srcId)
-            || !(FileId::of(dstSt) == level.dstId)) {
-            m_job.fail(level.path, "the folder was moved during the copy; the rest of it was not copied");
-            level.next = level.subfolders.size();
-            level.src.reset();
-            level.dst.reset();
+        return level.src.valid() && level.dst.valid() && ::fstat(level.src.get(), &srcSt) == 0
+            && ::fstat(level.dst.get(), &dstSt) == 0 && FileId::of(srcSt) == level.srcId
+            && FileId::of(dstSt) == level.dstId;
+    }
+
+    // The child that came back was moved away, so its ".." leads elsewhere:
+    // reopen the top level by name from the nearest level still open.
+    bool reopenFromAbove()
+    {
+        size_t open = m_levels.size() - 1;
+        while (open > 0 && m_levels[open].srcFd() < 0)
+            --open;
+        for (size_t at = open + 1; at < m_levels.size(); ++at) {
+            Level& above = m_levels[at - 1];
+            Level& level = m_levels[at];
+            const std::string name = level.path.substr(level.path.rfind('/') + 1);
+            if (!reopen(level, above.srcFd(), above.dstFd(), name.c_str()))
+                return false;
+            if (at - 1 > open) { // only the top level stays open
+                above.src.reset();
+                above.dst.reset();
+            }
         }
+        return true;
     }
 
     // The copy's folder takes the source's owner and attributes; an earlier

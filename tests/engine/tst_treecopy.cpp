@@ -294,6 +294,27 @@ private slots:
         QCOMPARE(contentOf(deep.replace(path("src"), path("dst")) + "/bottom"), QByteArray("b"));
     }
 
+    void bushyTreesDeeperThanTheHeldLevelsCopyAsCpDoes()
+    {
+        // Real home folders: deep, bushy, wide, with names that are not text.
+        for (const unsigned seed : {1u, 2u, 3u}) {
+            const QByteArray source = QFile::encodeName(path("tree")) + QByteArray::number(seed);
+            growTree(source, seed, 12);
+            QVERIFY(cpA(source, source + "-cp"));
+            const QByteArray result = inChild([&] {
+                const rlimit limit{200, 200};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+                return reportBytes(copyTree(QFile::decodeName(source), QFile::decodeName(source + "-copy")));
+            });
+            QCOMPARE(result, QByteArray("||1"));
+            const QList<QByteArray> expected = treeListing(source + "-cp");
+            QVERIFY(expected.size() > 2000);
+            QCOMPARE(treeListing(source + "-copy"), expected);
+            for (const char* tree : {"", "-cp", "-copy"})
+                removeTree(source + tree);
+        }
+    }
+
     void aCopyNeverWritesIntoItsOwnSource()
     {
         // The destination reaches the source's folder through a bind mount.

@@ -116,3 +116,26 @@ private:
 void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& files);
 
 } // namespace plovern::test
+
+namespace plovern::test {
+
+// Every entry below `root`, walked by bytes (names need not be text), one
+// line each: the path, its type, mode, size, modification time and, for a
+// file its content, for a link its target. Two trees that give the same
+// lines hold the same entries.
+QList<QByteArray> treeListing(const QByteArray& root);
+
+// A tree as the field grows them, generated from `seed`: folders up to
+// `depth` levels deep with two or three sub-folders where the walk goes on,
+// files here and there, odd names (blanks, a leading dash, bytes that are not
+// UTF-8, a line break, the longest name a drive allows), links, an empty
+// folder and one wide folder. At least one chain reaches `depth`.
+void growTree(const QByteArray& root, unsigned seed, int depth);
+
+// Copies `from` to `to` with `cp -a`, the reference a copy is held against.
+bool cpA(const QByteArray& from, const QByteArray& to);
+
+// Removes the tree at `root`, whatever bytes its names hold.
+void removeTree(const QByteArray& root);
+
+} // namespace plovern::test
