@@ -43,6 +43,7 @@ constexpr char kScheduleFile[] = "Plovern.txt";
 constexpr char kSettingsFile[] = "PLVSettings.txt";
 constexpr char kRecordFile[] = "SavedFilesDB.txt";
 constexpr char kKeptLinesFile[] = "SavedFilesDB2.txt";
+constexpr char kCopyBookFile[] = "PLVCopies.txt";
 constexpr char kLastTickFile[] = "PLVLastTick.txt";
 constexpr char kLogFile[] = "PlovernLog.txt";
 // Besides when a copy finishes and at close, the mark goes to its file this often.
@@ -163,7 +164,10 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
     , m_platform(platform)
     , m_log(programFile(kLogFile))
     , m_worker(std::make_unique<CopyWorker>(
-          CopyPlaces{programFile(kRecordFile), programFile(kKeptLinesFile), {platform.programFolder, QDir::homePath()}},
+          CopyPlaces{programFile(kRecordFile),
+                     programFile(kKeptLinesFile),
+                     programFile(kCopyBookFile),
+                     {platform.programFolder, QDir::homePath()}},
           m_log, platform.notifier))
 {
     setObjectName(QStringLiteral("frmMain"));

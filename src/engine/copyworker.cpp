@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/logfile.h"
 #include "platform/notifier.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 
 namespace plovern {
@@ -83,12 +84,11 @@ void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
         std::lock_guard lock(m_mutex);
         --m_batches;
     });
-    QStringList notices;
+    std::vector<Notice> notices;
     for (const DueCopy& copy : batch) {
         if (!m_stopped) {
-            const QString notice = FoldCopy(copy);
-            if (!notice.isEmpty())
-                notices.append(notice);
+            if (std::optional<Notice> notice = FoldCopy(copy))
+                notices.push_back(std::move(*notice));
         }
         {
             std::lock_guard lock(m_mutex);
@@ -96,19 +96,52 @@ void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
         }
         emit copyFinished(copy.second);
     }
-    if (notices.isEmpty())
+    if (notices.empty())
         return;
-    const QString summary = notices.size() == 1 ? notices.first().section(QLatin1Char('\n'), 0, 0)
-                                                : QStringLiteral("%1 backups need a look").arg(notices.size());
+    const QString summary
+        = notices.size() == 1 ? notices.front().summary : QStringLiteral("%1 backups need a look").arg(notices.size());
     QStringList bodies;
-    for (const QString& notice : notices)
-        bodies.append(notices.size() == 1 ? notice.section(QLatin1Char('\n'), 1) : notice);
+    for (const Notice& notice : notices)
+        bodies.append(notices.size() == 1 ? notice.body : notice.summary + QLatin1Char('\n') + notice.body);
     m_notifier.notify(summary, bodies.join(QLatin1Char('\n')) + QStringLiteral("\nSee %1").arg(m_log.path()));
 }
 
-QString CopyWorker::FoldCopy(const DueCopy& copy)
+std::optional<MadeCopy> CopyWorker::madeByAnother(const QString& target, const QString& source) const
+{
+    const std::vector<MadeCopy> book = parseCopyBook(readFile(m_places.copyBookFile).value_or(QByteArray()));
+    const MadeCopy* made = findCopy(book, target);
+    if (!made || made->source == source)
+        return std::nullopt;
+    return *made;
+}
+
+void CopyWorker::noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate day)
+{
+    std::vector<MadeCopy> book = parseCopyBook(readFile(m_places.copyBookFile).value_or(QByteArray()));
+    const CopyReport& report = outcome.report;
+    noteCopy(&book,
+             {outcome.target, copy.source, copy.destination, day, report.complete() && !report.stopped, report.files});
+    QString error;
+    if (!saveFile(m_places.copyBookFile, formatCopyBook(book), &error)) {
+        const QString line = QStringLiteral("copy %1 made but not noted in %2: %3; the purge keeps the copies it "
+                                            "would replace")
+                                 .arg(outcome.target, m_places.copyBookFile, error);
+        logLine(line);
+        m_log.write(QDateTime::currentDateTime(), line);
+    }
+}
+
+std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(const DueCopy& copy)
 {
     const QDate day = wallDate(copy.second);
+    const QString target = targetPath(copy.source, copy.destination, day);
+    if (const std::optional<MadeCopy> other = madeByAnother(target, copy.source)) {
+        const QString why = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
+                                .arg(target, other->source, copy.source);
+        logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, why));
+        m_log.write(QDateTime::currentDateTime(), QStringLiteral("copy failed: %1").arg(why));
+        return Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), why};
+    }
     auto control = std::make_shared<CopyControl>();
     {
         std::lock_guard lock(m_mutex);
@@ -128,7 +161,7 @@ QString CopyWorker::FoldCopy(const DueCopy& copy)
     const CopyReport& report = outcome.report;
     const QString what = QStringLiteral("%1 to %2").arg(copy.source, outcome.target);
     const QString warnings = report.warnings.join(QStringLiteral("; "));
-    QString notice;
+    std::optional<Notice> notice;
     if (report.stopped) {
         m_log.write(QDateTime::currentDateTime(),
                     QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
@@ -144,7 +177,7 @@ QString CopyWorker::FoldCopy(const DueCopy& copy)
                         .arg(seconds, 0, 'f', 1)
                         .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         if (!warnings.isEmpty())
-            notice = QStringLiteral("The backup of %1 was made with warnings\n%2").arg(copy.source, warnings);
+            notice = Notice{QStringLiteral("The backup of %1 was made with warnings").arg(copy.source), warnings};
     } else {
         const QString failure = report.failureText();
         logLine(QStringLiteral("copy of %1 failed: %2").arg(what, failure));
@@ -154,12 +187,14 @@ QString CopyWorker::FoldCopy(const DueCopy& copy)
                         .arg(report.failures)
                         .arg(report.firstFailure)
                         .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
-        notice = QStringLiteral("The backup of %1 failed\n%2").arg(copy.source, failure);
+        notice = Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), failure};
     }
     if (!warnings.isEmpty())
         logLine(QStringLiteral("copy of %1: %2").arg(what, warnings));
-    if (outcome.record())
+    if (outcome.record()) {
+        noteMade(copy, outcome, day);
         SavedFilesDB(outcome.target);
+    }
     if (copy.purge && !m_stopped)
         FolderPurge(day.year());
     return notice;
@@ -168,18 +203,19 @@ QString CopyWorker::FoldCopy(const DueCopy& copy)
 void CopyWorker::SavedFilesDB(const QString& tfolder)
 {
     QString error;
-    if (!appendToFile(m_places.recordFile, tfolder.toLocal8Bit() + kLineEnd, &error))
+    if (!appendToFile(m_places.recordFile, pathBytes(tfolder) + kLineEnd, &error))
         logLine(QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, m_places.recordFile, error));
 }
 
 void CopyWorker::FolderPurge(int year)
 {
-    QStringList deleted;
-    const QStringList failures
-        = folderPurge({m_places.recordFile, m_places.keptLinesFile, m_places.protectedFolders}, year, &deleted);
-    for (const QString& folder : deleted)
+    const PurgeResult result = folderPurge(m_places, year);
+    for (const QString& folder : result.deleted)
         m_log.write(QDateTime::currentDateTime(), QStringLiteral("purged %1").arg(folder));
-    for (const QString& failure : failures) {
+    for (const QString& folder : result.waiting)
+        m_log.write(QDateTime::currentDateTime(),
+                    QStringLiteral("kept %1: no complete copy of this year yet").arg(folder));
+    for (const QString& failure : result.failures) {
         logLine(failure);
         m_log.write(QDateTime::currentDateTime(), failure);
     }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <QObject>
@@ -14,6 +14,7 @@
 
 #include "engine/foldcopy.h"
 #include "engine/purge.h"
+#include "storage/copybook.h"
 
 namespace plovern {
 
@@ -27,14 +28,6 @@ struct DueCopy
     QString destination;
     qint64 second = 0; // the wall-clock second it fell due
     bool purge = false; // the yearly purge follows it
-};
-
-// Where the copies are recorded and what the purge must never touch.
-struct CopyPlaces
-{
-    QString recordFile;
-    QString keptLinesFile;
-    QStringList protectedFolders;
 };
 
 // Makes the due copies on a thread of its own, so the window never waits for
@@ -67,10 +60,21 @@ signals:
     void copyFinished(qint64 second);
 
 private:
+    // What a desktop notification says of one copy.
+    struct Notice
+    {
+        QString summary;
+        QString body;
+    };
+
     void runBatch(const std::vector<DueCopy>& batch);
-    // One copy, recorded and followed by its purge; returns what the
-    // notification says of it ("summary\nbody"), or nothing.
-    QString FoldCopy(const DueCopy& copy);
+    // One copy, recorded and followed by its purge; what the user must hear
+    // of it, if anything.
+    std::optional<Notice> FoldCopy(const DueCopy& copy);
+    // The copy of another source that made `target`, if any: a copy never
+    // writes into it.
+    std::optional<MadeCopy> madeByAnother(const QString& target, const QString& source) const;
+    void noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate day);
     void SavedFilesDB(const QString& tfolder);
     void FolderPurge(int year);
 

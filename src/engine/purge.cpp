@@ -1,9 +1,15 @@
 #include "engine/purge.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <algorithm>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
+#include "engine/foldcopy.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
+#include "storage/copybook.h"
 
 namespace plovern {
 
@@ -26,12 +32,6 @@ bool validMonthDay(QStringView digits)
             return true;
     }
     return false;
-}
-
-bool isAtOrAbove(const QString& path, const QString& folder)
-{
-    const QString cleanFolder = QDir::cleanPath(folder);
-    return cleanFolder == path || cleanFolder.startsWith(path == QLatin1String("/") ? path : path + QLatin1Char('/'));
 }
 
 // The folder a record line names, taken lexically: "." and empty names
@@ -58,19 +58,19 @@ std::optional<QString> lexicalPath(const QString& path)
 // Why the line must not be deleted, or an empty text when it may be.
 QString refusal(const QString& path, int year, const QStringList& protectedFolders)
 {
-    if (!QDir::isAbsolutePath(path))
+    if (!path.startsWith(QLatin1Char('/')))
         return QStringLiteral("not an absolute path");
     const std::optional<QString> lexical = lexicalPath(path);
     if (!lexical)
         return QStringLiteral("climbs above the root");
     const QString& clean = *lexical;
-    if (QDir(clean).isRoot())
+    if (clean == QLatin1String("/"))
         return QStringLiteral("a file-system root");
     for (const QString& folder : protectedFolders) {
-        if (!folder.isEmpty() && isAtOrAbove(clean, folder))
+        if (!folder.isEmpty() && isAtOrBelow(folder, clean))
             return QStringLiteral("holds %1").arg(folder);
     }
-    const std::optional<int> stamped = stampYear(QDir(clean).dirName());
+    const std::optional<int> stamped = stampYear(lastName(clean));
     if (!stamped)
         return QStringLiteral("not a dated copy");
     if (*stamped >= year)
@@ -78,7 +78,39 @@ QString refusal(const QString& path, int year, const QStringList& protectedFolde
     return {};
 }
 
+// Whether the path names a folder itself, not a link to one.
+bool isRealFolder(const QString& path)
+{
+    struct stat st;
+    return ::lstat(pathBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether `made` stands in for the earlier copy at `path`.
+bool replaces(const MadeCopy& made, const QString& path, int year)
+{
+    if (!made.whole || made.day.year() != year)
+        return false;
+    const QString before = made.destination + sourceName(made.source);
+    if (!path.startsWith(before))
+        return false;
+    const std::optional<int> stamped = exactStampYear(QStringView(path).sliced(before.size()));
+    return stamped && *stamped < year && isRealFolder(made.target) && (made.files > 0 || !holdsFiles(path));
+}
+
 } // namespace
+
+std::optional<int> exactStampYear(QStringView digits)
+{
+    if (digits.size() < 6 || digits.size() > 8)
+        return std::nullopt;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    if (!validMonthDay(digits.first(digits.size() - 4)))
+        return std::nullopt;
+    return digits.last(4).toInt();
+}
 
 std::optional<int> stampYear(const QString& folderName)
 {
@@ -103,7 +135,7 @@ std::optional<int> stampYear(const QString& folderName)
 }
 
 PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& protectedFolders,
-                        const FolderDeleter& deleteFolder)
+                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder)
 {
     PurgeResult result;
     const QByteArray yearMark = QByteArray::number(year).right(2);
@@ -114,13 +146,20 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
         }
         if (line.isEmpty())
             continue;
-        const QString path = QString::fromLocal8Bit(line);
+        const QString path = pathText(line);
         if (const QString why = refusal(path, year, protectedFolders); !why.isEmpty()) {
             result.failures.append(QStringLiteral("not purged, %1: %2").arg(why, path));
             continue;
         }
+        const QString folder = *lexicalPath(path);
+        if (!replaced(folder)) {
+            result.keptLines += line + kLineEnd;
+            if (!result.waiting.contains(path))
+                result.waiting.append(path);
+            continue;
+        }
         QString error;
-        switch (deleteFolder(*lexicalPath(path), &error)) {
+        switch (deleteFolder(folder, &error)) {
         case DeleteOutcome::Deleted:
             result.deleted.append(path);
             break;
@@ -134,13 +173,14 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
     return result;
 }
 
-QStringList folderPurge(const PurgePlaces& places, int year, QStringList* deleted)
+PurgeResult folderPurge(const CopyPlaces& places, int year)
 {
     const std::optional<QByteArray> record = readFile(places.recordFile);
+    std::vector<MadeCopy> book = parseCopyBook(readFile(places.copyBookFile).value_or(QByteArray()));
     // The folders as the kernel resolves them too, so that no link leads the purge to one.
     QStringList protectedFolders = places.protectedFolders;
     for (const QString& folder : places.protectedFolders) {
-        const QString real = QFileInfo(folder).canonicalFilePath();
+        const QString real = realPath(folder);
         if (!real.isEmpty() && !protectedFolders.contains(real))
             protectedFolders.append(real);
     }
@@ -149,16 +189,22 @@ QStringList folderPurge(const PurgePlaces& places, int year, QStringList* delete
         const QString why = refusal(realPath, year, protectedFolders);
         return why.isEmpty() ? why : QStringLiteral("%1 is %2").arg(realPath, why);
     };
-    const PurgeResult result
-        = purgeRecord(record.value_or(QByteArray()), year, protectedFolders,
+    const ReplacementCheck replaced = [&](const QString& path) {
+        struct stat st;
+        if (::lstat(pathBytes(path).constData(), &st) != 0 && errno == ENOENT)
+            return true; // purged before: nothing left to lose
+        return std::any_of(book.begin(), book.end(), [&](const MadeCopy& made) { return replaces(made, path, year); });
+    };
+    PurgeResult result
+        = purgeRecord(record.value_or(QByteArray()), year, protectedFolders, replaced,
                       [&](const QString& path, QString* error) { return deleteTree(path, error, veto); });
-    QStringList failures = result.failures;
-    if (deleted)
-        *deleted = result.deleted;
     QString error;
     if (!saveFile(places.keptLinesFile, result.keptLines, &error))
-        failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
-    return failures;
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
+    if (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
+        && !saveFile(places.copyBookFile, formatCopyBook(book), &error))
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.copyBookFile, error));
+    return result;
 }
 
 } // namespace plovern

@@ -25,10 +25,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
+#include "platform/paths.h"
 #include "platform/volumes.h"
 
 namespace plovern {
@@ -50,12 +47,12 @@ std::string errnoText(int error)
 
 std::string bytesOf(const QString& path)
 {
-    return QFile::encodeName(path).toStdString();
+    return pathBytes(path).toStdString();
 }
 
 QString textOf(const std::string& bytes)
 {
-    return QFile::decodeName(bytes.c_str());
+    return pathText(bytes);
 }
 
 // A metadata change the target's file system cannot store (FAT, some network
@@ -1000,6 +997,13 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
 {
     CopyReport refused;
     refused.failures = 1;
+    // A source drive that is not there shows as its empty mount point folder.
+    const QString sourceReal = realPath(source);
+    if (const QString mountPoint = unmountedDriveOf(sourceReal.isEmpty() ? source : sourceReal);
+        !mountPoint.isEmpty()) {
+        refused.firstFailure = refusal(source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
+        return refused;
+    }
     Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat srcSt;
     if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
@@ -1010,22 +1014,21 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
 
     // Only the target folder itself is ever created: a missing parent means
     // the destination is not there (a backup drive that is not mounted).
-    const QFileInfo targetInfo(target);
-    const QString parent = targetInfo.dir().path();
-    const std::string name = bytesOf(targetInfo.fileName());
+    const QString parent = parentPath(target);
+    const std::string name = bytesOf(lastName(target));
     Fd parentFd(::open(bytesOf(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!parentFd.valid() || name.empty()) {
         refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
         return refused;
     }
-    const QString targetReal = QFileInfo(parent).canonicalFilePath() + QLatin1Char('/') + targetInfo.fileName();
+    const QString parentReal = realPath(parent);
+    const QString targetReal
+        = parentReal + (parentReal.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + lastName(target);
     if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
         refused.firstFailure = refusal(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
         return refused;
     }
-    const QString sourceReal = QFileInfo(source).canonicalFilePath();
-    if (targetReal == sourceReal
-        || targetReal.startsWith(sourceReal.endsWith(QLatin1Char('/')) ? sourceReal : sourceReal + QLatin1Char('/'))) {
+    if (isAtOrBelow(targetReal, sourceReal)) {
         refused.firstFailure = refusal(target, QStringLiteral("the target lies inside the source %1").arg(source));
         return refused;
     }
@@ -1075,6 +1078,8 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
         worker.join();
     CopyReport report = job.report();
     report.targetExists = true;
+    if (report.files == 0 && report.complete() && !report.stopped)
+        report.warnings.append(QStringLiteral("the source folder is empty"));
     return report;
 }
 
@@ -1155,13 +1160,12 @@ DeleteOutcome deleteTree(const QString& path, QString* error, const DeleteVeto& 
             *error = textOf(why);
         return DeleteOutcome::Failed;
     };
-    const QFileInfo info(path);
     const std::string bytes = bytesOf(path);
-    Fd parent(::open(bytesOf(info.dir().path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd parent(::open(bytesOf(parentPath(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!parent.valid())
         return errno == ENOENT ? DeleteOutcome::Missing : failed(bytes + ": " + errnoText(errno));
     const int parentFd = parent.get();
-    const std::string name = bytesOf(info.fileName());
+    const std::string name = bytesOf(lastName(path));
     if (name.empty() || name == "." || name == "..")
         return failed(bytes + ": not a folder name");
     Fd dir(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -1177,7 +1181,7 @@ DeleteOutcome deleteTree(const QString& path, QString* error, const DeleteVeto& 
         return failed(bytes + ": " + errnoText(errno));
     if (veto) {
         // Judged on what was opened: the folders above resolved as the kernel did.
-        const QString real = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(dir.get()));
+        const QString real = realPath(QStringLiteral("/proc/self/fd/%1").arg(dir.get()));
         if (const QString why = veto(real.isEmpty() ? path : real); !why.isEmpty())
             return failed(bytesOf(why));
     }
@@ -1190,6 +1194,31 @@ DeleteOutcome deleteTree(const QString& path, QString* error, const DeleteVeto& 
     if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0)
         return failed(bytes + ": " + errnoText(errno));
     return DeleteOutcome::Deleted;
+}
+
+namespace {
+
+bool holdsFilesBelow(int dirFd)
+{
+    std::vector<Entry> entries;
+    if (listFolder(dirFd, &entries) != 0)
+        return true;
+    for (const Entry& entry : entries) {
+        if (entry.type != DT_DIR)
+            return true;
+        Fd child(::openat(dirFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child.valid() || holdsFilesBelow(child.get()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool holdsFiles(const QString& path)
+{
+    Fd dir(::open(bytesOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return !dir.valid() || holdsFilesBelow(dir.get());
 }
 
 bool flushToDisk(const QString& path, QString* error)

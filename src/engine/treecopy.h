@@ -62,6 +62,10 @@ using DeleteVeto = std::function<QString(const QString& realPath)>;
 // not change, or another mounted file system is left whole and fails.
 DeleteOutcome deleteTree(const QString& path, QString* error = nullptr, const DeleteVeto& veto = {});
 
+// Whether anything but folders lies below the folder at `path`; links are
+// not followed. A folder that cannot be read counts as holding files.
+bool holdsFiles(const QString& path);
+
 // Asks the file system that holds `path` to write everything out to disk, so
 // that a copy recorded as made survives a power cut.
 bool flushToDisk(const QString& path, QString* error = nullptr);

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "platform/paths.h"
+
 namespace plovern {
 
 void logLine(const QString& line)
 {
-    const QByteArray bytes = "plovern: " + line.toLocal8Bit() + '\n';
+    const QByteArray bytes = "plovern: " + pathBytes(line) + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "platform/log.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 
 namespace plovern {
@@ -23,7 +24,7 @@ QString LogFile::olderPath() const
 
 void LogFile::write(const QDateTime& when, const QString& line)
 {
-    const QByteArray bytes = (when.toString(Qt::ISODate) + QLatin1Char(' ') + line).toLocal8Bit() + kLineEnd;
+    const QByteArray bytes = pathBytes(when.toString(Qt::ISODate) + QLatin1Char(' ') + line) + kLineEnd;
     std::lock_guard lock(m_mutex);
     if (QFileInfo(m_path).size() + bytes.size() > kLimit) {
         QFile::remove(olderPath());

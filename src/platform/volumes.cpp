@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QStorageInfo>
 
+#include "platform/paths.h"
+
 namespace plovern {
 
 namespace {
@@ -24,13 +26,7 @@ QString unescapeMountPath(const QByteArray& field)
         }
         out.append(field[i]);
     }
-    return QFile::decodeName(out);
-}
-
-bool isAtOrBelow(const QString& path, const QString& folder)
-{
-    return path == folder || folder == QLatin1String("/")
-        || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    return pathText(out);
 }
 
 // The second field of each line of a mount table or fstab.

@@ -1,5 +1,6 @@
 #include "storage/schedulefile.h"
 
+#include "platform/paths.h"
 #include "platform/textfile.h"
 
 namespace plovern {
@@ -10,7 +11,7 @@ std::vector<ScheduleEntry> parseSchedule(const QByteArray& bytes)
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(',');
         auto field
-            = [&fields](qsizetype i) { return i < fields.size() ? QString::fromLocal8Bit(fields[i]) : QString(); };
+            = [&fields](qsizetype i) { return i < fields.size() ? pathText(fields[i]) : QString(); };
         ScheduleEntry entry{field(0), field(1), field(2), field(3)};
         if (!entry.isBlank())
             entries.push_back(std::move(entry));
@@ -22,8 +23,8 @@ QByteArray formatSchedule(std::span<const ScheduleEntry> entries)
 {
     QByteArray bytes;
     for (const ScheduleEntry& entry : entries) {
-        bytes += entry.source.toLocal8Bit() + ',' + entry.destination.toLocal8Bit() + ',' + entry.time.toLocal8Bit()
-            + ',' + entry.day.toLocal8Bit() + kLineEnd;
+        bytes += pathBytes(entry.source) + ',' + pathBytes(entry.destination) + ',' + pathBytes(entry.time) + ','
+            + pathBytes(entry.day) + kLineEnd;
     }
     return bytes;
 }

@@ -122,7 +122,7 @@ private slots:
         Ticking w;
         w.add("B", "10", "00", "00", "AM", "Every");
         w.add("A", "10", "00", "00", "AM", "Every");
-        const QString stale = w.backup + QStringLiteral("Old1262025");
+        const QString stale = w.backup + QStringLiteral("A1262025"); // A's copy of last year
         makeTree(stale, {{"x", "x"}});
         w.env.write(QStringLiteral("SavedFilesDB.txt"), (stale + "\r\n").toLocal8Bit());
         w.purge()->setChecked(true);

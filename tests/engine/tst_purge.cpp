@@ -7,6 +7,8 @@
 #include <QTest>
 
 #include "engine/purge.h"
+#include "platform/textfile.h"
+#include "storage/copybook.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
 
@@ -36,6 +38,8 @@ struct Recorder
         };
     }
 };
+
+const ReplacementCheck everyReplaced = [](const QString&) { return true; };
 
 } // namespace
 
@@ -70,7 +74,7 @@ private slots:
     {
         Recorder recorder;
         const QByteArray record = "/b/Data1262025\r\n/b/Data152026\r\n/b/Data12312024\r\n";
-        const PurgeResult result = purgeRecord(record, 2026, {}, recorder.deleter());
+        const PurgeResult result = purgeRecord(record, 2026, {}, everyReplaced, recorder.deleter());
         QCOMPARE(recorder.asked, (QStringList{"/b/Data1262025", "/b/Data12312024"}));
         QCOMPARE(result.keptLines, QByteArray("/b/Data152026\r\n"));
         QCOMPARE(result.deleted, recorder.asked);
@@ -83,7 +87,7 @@ private slots:
         recorder.missing = {"/b/A1262024"};
         recorder.failing = {"/b/B1262024"};
         const QByteArray record = "/b/A1262024\r\n/b/B1262024\r\n/b/C1262024\r\n/b/D162026\r\n";
-        const PurgeResult result = purgeRecord(record, 2026, {}, recorder.deleter());
+        const PurgeResult result = purgeRecord(record, 2026, {}, everyReplaced, recorder.deleter());
         QCOMPARE(recorder.asked, (QStringList{"/b/A1262024", "/b/B1262024", "/b/C1262024"}));
         QCOMPARE(result.deleted, QStringList{"/b/C1262024"});
         QCOMPARE(result.failures.size(), 1);
@@ -105,7 +109,8 @@ private slots:
                                   "/b/Data20261205\r\n"
                                   "/home/user/Documents/../../user\r\n"
                                   "/b/ok1262025\n";
-        const PurgeResult result = purgeRecord(record, 2026, {"/home/user", "/opt/plovern"}, recorder.deleter());
+        const PurgeResult result
+            = purgeRecord(record, 2026, {"/home/user", "/opt/plovern"}, everyReplaced, recorder.deleter());
         QCOMPARE(recorder.asked.join(" "), QStringLiteral("/b/ok1262025"));
         QCOMPARE(result.failures.size(), 9); // every refusal is told; the empty line is not
         QVERIFY(result.keptLines.isEmpty());
@@ -115,7 +120,8 @@ private slots:
     {
         Recorder recorder;
         // A day/month/year stamp with a two-digit year still ends in "26".
-        const PurgeResult result = purgeRecord("/b/Data051226\r\n/b/Data1261926\r\n", 2026, {}, recorder.deleter());
+        const PurgeResult result
+            = purgeRecord("/b/Data051226\r\n/b/Data1261926\r\n", 2026, {}, everyReplaced, recorder.deleter());
         QVERIFY(recorder.asked.isEmpty());
         QCOMPARE(result.keptLines, QByteArray("/b/Data051226\r\n/b/Data1261926\r\n"));
     }
@@ -125,39 +131,39 @@ private slots:
         QTemporaryDir dir;
         const QString b = dir.filePath("b");
         makeTree(b,
-                 {{"Data1262024/x", "x"}, {"Data1262025/sub/y", "y"}, {"Data152026/z", "z"}, {"Stuck1262025/ro", "r"}});
-        ::chmod(QFile::encodeName(b + "/Stuck1262025/ro").constData(), 0444);
+                 {{"Data1262024/x", "x"},
+                  {"Data1262025/sub/y", "y"},
+                  {"Data152026/z", "z"},
+                  {"Stuck1262025/locked/r", "r"},
+                  {"Stuck152026/r", "r"}});
+        ::chmod(QFile::encodeName(b + "/Stuck1262025/locked").constData(), 0555);
         const QString record = dir.filePath("SavedFilesDB.txt");
         const QString kept = dir.filePath("SavedFilesDB2.txt");
-        QFile file(record);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QString book = dir.filePath("PLVCopies.txt");
         // The first line's folder is already gone: the purge must go on past it.
-        file.write(QString("%1/Gone1262023\r\n%1/Data1262024\r\n%1/Stuck1262025\r\n%1/Data1262025\r\n%1/Data152026\r\n")
-                       .arg(b)
-                       .toLocal8Bit());
-        file.close();
-        const QByteArray recordBefore = [&] {
-            QFile f(record);
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }();
+        const QByteArray recordBefore
+            = QString("%1/Gone1262023\r\n%1/Data1262024\r\n%1/Stuck1262025\r\n%1/Data1262025\r\n%1/Data152026\r\n")
+                  .arg(b)
+                  .toUtf8();
+        QVERIFY(saveFile(record, recordBefore));
+        QVERIFY(saveFile(book,
+                         formatCopyBook({{b + "/Data152026", "/src/Data", b + "/", {2026, 1, 5}, true, 1},
+                                         {b + "/Stuck152026", "/src/Stuck", b + "/", {2026, 1, 5}, true, 1}})));
 
-        const QStringList failures = folderPurge({record, kept, {}}, 2026);
-        QCOMPARE(failures.size(), 1);
+        const PurgeResult result = folderPurge({record, kept, book, {}}, 2026);
+        QCOMPARE(result.failures.size(), 1);
+        QVERIFY(result.failures[0].contains("Stuck1262025/locked: the folder cannot be changed"));
         QVERIFY(!QFileInfo::exists(b + "/Data1262024"));
         QVERIFY(!QFileInfo::exists(b + "/Data1262025"));
-        QVERIFY(QFileInfo::exists(b + "/Stuck1262025/ro"));
+        QVERIFY(QFileInfo::exists(b + "/Stuck1262025/locked/r"));
         QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
-        QFile keptFile(kept);
-        QVERIFY(keptFile.open(QIODevice::ReadOnly));
-        QCOMPARE(keptFile.readAll(), (b + "/Data152026\r\n").toLocal8Bit());
-        QFile again(record);
-        QVERIFY(again.open(QIODevice::ReadOnly));
-        QCOMPARE(again.readAll(), recordBefore);
+        QCOMPARE(contentOf(kept), (b + "/Data152026\r\n").toUtf8());
+        QCOMPARE(contentOf(record), recordBefore);
 
         // A second purge the same year finds nothing more to do and keeps the same line.
-        QCOMPARE(folderPurge({record, kept, {}}, 2026).size(), 1);
+        QCOMPARE(folderPurge({record, kept, book, {}}, 2026).failures.size(), 1);
         QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
+        ::chmod(QFile::encodeName(b + "/Stuck1262025/locked").constData(), 0755);
     }
 
     void noLinkLeadsThePurgeAnywhere()
@@ -178,9 +184,20 @@ private slots:
                        .arg(dir.path())
                        .toLocal8Bit());
         file.close();
-        const QStringList failures
-            = folderPurge({record, dir.filePath("SavedFilesDB2.txt"), {home, dir.filePath("program")}}, 2026);
-        QCOMPARE(failures.size(), 5);
+        // Copies of this year stand in for each, so only the links and the climb keep them.
+        std::vector<MadeCopy> made;
+        for (const QString& destination : {dir.path() + "/", dir.path() + "/up/"}) {
+            for (const char* name : {"Docs", "Prog", "Home"}) {
+                made.push_back(
+                    {destination + name + "152026", "/x/" + QString(name), destination, {2026, 1, 5}, true, 1});
+                makeTree(made.back().target, {{"f", "f"}});
+            }
+        }
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"), formatCopyBook(made)));
+        const PurgeResult result = folderPurge(
+            {record, dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {home, dir.filePath("program")}},
+            2026);
+        QCOMPARE(result.failures.size(), 5);
         QCOMPARE(contentOf(home + "/precious"), QByteArray("p"));
         QCOMPARE(contentOf(dir.filePath("program/Plovern.txt")), QByteArray("s"));
         QVERIFY(QFileInfo(dir.filePath("Docs1272025")).isSymLink());
@@ -190,7 +207,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString kept = dir.filePath("SavedFilesDB2.txt");
-        QCOMPARE(folderPurge({dir.filePath("SavedFilesDB.txt"), kept, {}}, 2026), QStringList());
+        QCOMPARE(
+            folderPurge({dir.filePath("SavedFilesDB.txt"), kept, dir.filePath("PLVCopies.txt"), {}}, 2026).failures,
+            QStringList());
         QVERIFY(QFileInfo::exists(kept));
         QCOMPARE(QFileInfo(kept).size(), 0);
     }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace plovern {
+
+// A path is bytes, and need not be UTF-8. A QString carries any such path
+// losslessly: valid UTF-8 as its text, each other byte as a lone surrogate
+// U+DC80 to U+DCFF (Python's "surrogateescape"). Every path read from the
+// program's files, from the system or from a control reaches the system
+// calls through these two, never through a lossy conversion.
+QString pathText(QByteArrayView bytes);
+QByteArray pathBytes(QStringView text);
+
+// The path with links, "." and ".." resolved by the system, or an empty text
+// when some part of it is not there.
+QString realPath(const QString& path);
+
+// Whether `path` is `folder` or lies below it; both clean and absolute.
+bool isAtOrBelow(QStringView path, QStringView folder);
+
+// "/a/b/c" gives "/a/b" and "c"; a path without "/" has the parent ".".
+QString parentPath(const QString& path);
+QString lastName(const QString& path);
+
+} // namespace plovern
