@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "engine/purge.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 #include "storage/copybook.h"
 #include "support/fakes.h"
@@ -201,6 +202,35 @@ private slots:
         QCOMPARE(contentOf(home + "/precious"), QByteArray("p"));
         QCOMPARE(contentOf(dir.filePath("program/Plovern.txt")), QByteArray("s"));
         QVERIFY(QFileInfo(dir.filePath("Docs1272025")).isSymLink());
+    }
+
+    void aLineThatIsNotTextDeletesItsOwnFolder()
+    {
+        QTemporaryDir dir;
+        const QByteArray b = QFile::encodeName(dir.filePath("dst"));
+        for (const QByteArray& name : {QByteArray("\xffOld1272025"), QByteArray("\xef\xbf\xbdOld1272025"),
+                                       QByteArray("\xffOld152026"), QByteArray("\xc0\xafOld1272025")}) {
+            QVERIFY(QDir().mkpath(QFile::decodeName(b)));
+            QVERIFY(::mkdir(b + '/' + name, 0755) == 0);
+            writeBytes(b + '/' + name + "/f", "f");
+        }
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"), b + "/\xffOld1272025\r\n" + b + "/\xc0\xafOld1272025\r\n"));
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"),
+                         formatCopyBook({{pathText(b + "/\xffOld152026"),
+                                          pathText("/src/\xffOld"),
+                                          pathText(b + "/"),
+                                          {2026, 1, 5},
+                                          true,
+                                          1}})));
+        const PurgeResult result = folderPurge(
+            {dir.filePath("SavedFilesDB.txt"), dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {}},
+            2026);
+        QCOMPARE(result.deleted, QStringList{pathText(b + "/\xffOld1272025")});
+        struct stat st;
+        QVERIFY(::lstat(b + "/\xffOld1272025", &st) != 0);
+        QVERIFY(::lstat(b + "/\xef\xbf\xbdOld1272025", &st) == 0); // the sibling a lossy path would name
+        QVERIFY(::lstat(b + "/\xc0\xafOld1272025", &st) == 0); // no copy of this year stands in for it
+        QCOMPARE(result.waiting, QStringList{pathText(b + "/\xc0\xafOld1272025")});
     }
 
     void noRecordFileLeavesAnEmptyKeptFile()

@@ -22,6 +22,8 @@
 
 #include "engine/foldcopy.h"
 #include "engine/treecopy.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
 #include "platform/volumes.h"
 #include "support/fakes.h"
 #include "support/sandbox.h"
@@ -380,6 +382,28 @@ private slots:
         QCOMPARE(unmountedDriveOf("/home/anna/Reports1272026", fstab, mounted), QString());
     }
 
+    void aDriveThatIsNotMountedIsNeitherReadNorWritten()
+    {
+        // Its mount point folder is there and empty: the copy must not pass for a backup.
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !mountTmpfs("/media"))
+                return QByteArray("<no mount namespace>");
+            QDir().mkpath("/media/anna/STICK/Docs");
+            QDir().mkpath("/media/anna/BACKUP");
+            makeTree(path("Docs"), {{"a", "a"}});
+            return reportBytes(copyTree("/media/anna/STICK/Docs", path("Docs1252026"))) + "\n"
+                + reportBytes(copyTree(path("Docs"), "/media/anna/BACKUP/Docs1252026")) + "\n"
+                + QByteArray::number(QDir("/media/anna/BACKUP").isEmpty());
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QCOMPARE(
+            result,
+            QByteArray("/media/anna/STICK/Docs: the source drive is not mounted at /media/anna/STICK||0\n"
+                       "/media/anna/BACKUP/Docs1252026: the backup drive is not mounted at /media/anna/BACKUP||0\n1"));
+        QVERIFY(!QFileInfo::exists(path("Docs1252026")));
+    }
+
     void targetPathsJoinWithoutSeparators()
     {
         const QDate day(2026, 12, 5);
@@ -403,6 +427,40 @@ private slots:
         QVERIFY(!foldCopy(QString(), path("backup/"), QDate(2026, 12, 7)).report.complete());
         QVERIFY(!foldCopy(path("missing"), path("backup/"), QDate(2026, 12, 7)).report.complete());
         QVERIFY(!QFileInfo::exists(path("backup/missing1272026")));
+    }
+
+    void aSourceThatIsNotTextCopiesItsOwnFolder()
+    {
+        const QByteArray root = QFile::encodeName(m_dir.path());
+        for (const QByteArray& name : {QByteArray("\xff"
+                                                  "Docs"),
+                                       QByteArray("\xef\xbf\xbd"
+                                                  "Docs")}) {
+            QVERIFY(::mkdir(root + '/' + name, 0755) == 0);
+            writeBytes(root + '/' + name + "/whose", name);
+        }
+        QVERIFY(::mkdir(root + "/\xfe", 0755) == 0);
+        const CopyOutcome outcome = foldCopy(pathText(root
+                                                      + "/\xff"
+                                                        "Docs"),
+                                             pathText(root + "/\xfe/"), QDate(2026, 12, 7));
+        QCOMPARE(outcome.report.failureText(), QString());
+        QCOMPARE(pathBytes(outcome.target),
+                 root
+                     + "/\xfe/\xff"
+                       "Docs1272026");
+        QCOMPARE(treeListing(root
+                             + "/\xfe/\xff"
+                               "Docs1272026"),
+                 treeListing(root
+                             + "/\xff"
+                               "Docs"));
+        for (const char* tree : {"/\xff"
+                                 "Docs",
+                                 "/\xef\xbf\xbd"
+                                 "Docs",
+                                 "/\xfe"})
+            removeTree(root + tree);
     }
 
     void deletesWholeTreesOnly()

@@ -24,6 +24,15 @@ private slots:
         QCOMPARE(parseSchedule(formatSchedule(entries)), entries);
     }
 
+    void pathsThatAreNotTextStayTheirBytes()
+    {
+        const QByteArray bytes = "/src/\xffOld,/dst/\xc0\xaf/,10:00:00 AM,2\r\n";
+        const std::vector<ScheduleEntry> entries = parseSchedule(bytes);
+        QCOMPARE(entries.size(), size_t(1));
+        QVERIFY(entries[0].source != QStringLiteral("/src/\ufffdOld"));
+        QCOMPARE(formatSchedule(entries), bytes);
+    }
+
     void lineEnds_data()
     {
         QTest::addColumn<QByteArray>("bytes");

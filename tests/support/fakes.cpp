@@ -132,14 +132,6 @@ void listBelow(const QByteArray& root, const QByteArray& relative, QList<QByteAr
     }
 }
 
-void writeBytes(const QByteArray& path, const QByteArray& content)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size())
-        qFatal("cannot write %s", path.constData());
-    ::close(fd);
-}
-
 void growFolder(const QByteArray& folder, std::mt19937& random, int levelsLeft, bool reachBottom)
 {
     static const QByteArray names[] = {
@@ -161,6 +153,14 @@ void growFolder(const QByteArray& folder, std::mt19937& random, int levelsLeft, 
 }
 
 } // namespace
+
+void writeBytes(const QByteArray& path, const QByteArray& content)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size())
+        qFatal("cannot write %s", path.constData());
+    ::close(fd);
+}
 
 QList<QByteArray> treeListing(const QByteArray& root)
 {

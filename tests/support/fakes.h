@@ -135,6 +135,9 @@ void growTree(const QByteArray& root, unsigned seed, int depth);
 // Copies `from` to `to` with `cp -a`, the reference a copy is held against.
 bool cpA(const QByteArray& from, const QByteArray& to);
 
+// Writes a file whose path need not be text.
+void writeBytes(const QByteArray& path, const QByteArray& content);
+
 // Removes the tree at `root`, whatever bytes its names hold.
 void removeTree(const QByteArray& root);
 
