@@ -22,6 +22,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -1085,9 +1086,18 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
 
 namespace {
 
-// Whether the tree below `dirFd` can be deleted whole: every file writable by
-// its owner (not read-only), every folder open to changes, and all of it on
+// Whether the system refuses to delete or change the entry whatever its
+// permissions say (chattr +i, +a).
+bool locked(const struct statx& sx)
+{
+    constexpr auto kLocks = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    return (sx.stx_attributes_mask & sx.stx_attributes & kLocks) != 0;
+}
+
+// Whether the tree below `dirFd` can be deleted whole: nothing in it immutable
+// or append-only, every folder open to changes by this user, and all of it on
 // the one file system it started on (a drive mounted inside is not touched).
+// A file's own write bit does not matter: its folder's permissions decide.
 bool deletable(int dirFd, dev_t device, const std::string& where, std::string* why)
 {
     std::vector<Entry> entries;
@@ -1098,29 +1108,29 @@ bool deletable(int dirFd, dev_t device, const std::string& where, std::string* w
     for (const Entry& entry : entries) {
         const char* name = entry.name.c_str();
         const std::string path = where + "/" + entry.name;
-        struct stat st;
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        struct statx sx;
+        if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE, &sx) != 0) {
             *why = path + ": " + errnoText(errno);
             return false;
         }
-        if (S_ISDIR(st.st_mode)) {
-            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            struct stat inside;
-            if (child.valid() && ::fstat(child.get(), &inside) == 0
-                && (inside.st_dev != device || isMountPoint(dirFd, name))) {
-                *why = path + ": another file system is mounted there; nothing was deleted";
-                return false;
-            }
-            if (!child.valid() || (st.st_mode & S_IWUSR) == 0 || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
-                *why = path + ": the folder cannot be changed";
-                return false;
-            }
-            if (!deletable(child.get(), device, path, why))
-                return false;
-        } else if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-            *why = path + ": the file is read-only";
+        if (locked(sx)) {
+            *why = path + ": the system protects it from deletion (immutable or append-only); nothing was deleted";
             return false;
         }
+        if (!S_ISDIR(sx.stx_mode))
+            continue;
+        const bool mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        if (mountRoot || makedev(sx.stx_dev_major, sx.stx_dev_minor) != device) {
+            *why = path + ": another file system is mounted there; nothing was deleted";
+            return false;
+        }
+        Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child.valid() || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
+            *why = path + ": the folder cannot be changed";
+            return false;
+        }
+        if (!deletable(child.get(), device, path, why))
+            return false;
     }
     return true;
 }
@@ -1187,6 +1197,11 @@ DeleteOutcome deleteTree(const QString& path, QString* error, const DeleteVeto& 
     }
     if (isMountPoint(parentFd, name.c_str()))
         return failed(bytes + ": a file system is mounted there; nothing was deleted");
+    struct statx sx;
+    if (::statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) == 0 && locked(sx))
+        return failed(bytes + ": the system protects it from deletion (immutable or append-only)");
+    if (::faccessat(parentFd, ".", W_OK | X_OK, 0) != 0 || ::faccessat(parentFd, name.c_str(), W_OK | X_OK, 0) != 0)
+        return failed(bytes + ": the folder cannot be changed");
     std::string why;
     if (!deletable(dir.get(), st.st_dev, bytes, &why) || !removeBelow(dir.get(), bytes, &why))
         return failed(why);

@@ -58,8 +58,10 @@ using DeleteVeto = std::function<QString(const QString& realPath)>;
 // Deletes the folder at `path` with everything below it. Its last name is
 // opened without following a link, so a link is never deleted through; the
 // folders above it are resolved, and `veto` judges the real path of what is
-// about to be deleted. A tree holding a read-only file, a folder the user may
-// not change, or another mounted file system is left whole and fails.
+// about to be deleted. A tree holding what the system protects from deletion
+// (an immutable or append-only entry, a folder the user may not change) or
+// another mounted file system is left whole and fails; a file's own write
+// bit protects nothing, as its folder's permissions decide.
 DeleteOutcome deleteTree(const QString& path, QString* error = nullptr, const DeleteVeto& veto = {});
 
 // Whether anything but folders lies below the folder at `path`; links are

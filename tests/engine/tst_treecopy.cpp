@@ -1,6 +1,8 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -62,6 +64,19 @@ pid_t endedPid()
         ::_exit(0);
     ::waitpid(pid, nullptr, 0);
     return pid;
+}
+
+// Sets or clears an inode flag (chattr +i, +a); false where it cannot be set.
+bool setInodeFlag(const QString& path, int flag, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | flag : flags & ~flag;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
 }
 
 QByteArray reportBytes(const CopyReport& report)
@@ -499,14 +514,39 @@ private slots:
         QVERIFY(result.contains("mounted"));
     }
 
-    void aReadOnlyFileLeavesTheFolderWhole()
+    void onlyWhatTheSystemProtectsKeepsACopyFromThePurge()
     {
-        makeTree(path("old"), {{"a", "a"}, {"sub/ro", "r"}, {"z", "z"}});
-        ::chmod(QFile::encodeName(path("old/sub/ro")).constData(), 0444);
+        // A file's own write bit protects nothing here (every git repository has 0444 objects).
+        makeTree(path("old"), {{"a", "a"}, {".git/objects/ab/cdef", "blob"}, {"z", "z"}});
+        ::chmod(QFile::encodeName(path("old/.git/objects/ab/cdef")).constData(), 0444);
         QString error;
+        QCOMPARE(deleteTree(path("old"), &error), DeleteOutcome::Deleted);
+
+        // A folder this user may not change is left whole.
+        makeTree(path("old"), {{"a", "a"}, {"sub/ro/f", "r"}});
+        ::chmod(QFile::encodeName(path("old/sub/ro")).constData(), 0555);
         QCOMPARE(deleteTree(path("old"), &error), DeleteOutcome::Failed);
-        QVERIFY(error.contains(QStringLiteral("ro")));
-        QCOMPARE(entriesBelow(path("old")), (QStringList{"a", "sub", "sub/ro", "z"}));
+        QVERIFY2(error.endsWith("old/sub/ro: the folder cannot be changed"), qPrintable(error));
+        QCOMPARE(entriesBelow(path("old")), (QStringList{"a", "sub", "sub/ro", "sub/ro/f"}));
+        ::chmod(QFile::encodeName(path("old/sub/ro")).constData(), 0755);
+
+        // Immutable and append-only files anywhere in the tree: checked first, nothing deleted.
+        for (const int flag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
+            QList<QPair<QString, QByteArray>> files;
+            for (int i = 0; i < 50; ++i)
+                files.append({QStringLiteral("d%1/f%2").arg(i / 10).arg(i), "x"});
+            makeTree(path("many"), files);
+            const QStringList before = entriesBelow(path("many"));
+            const QString lockedFile = path("many/d2/f28");
+            if (!setInodeFlag(lockedFile, flag, true))
+                QSKIP("making a file immutable needs CAP_LINUX_IMMUTABLE and a drive that keeps the flag");
+            const DeleteOutcome outcome = deleteTree(path("many"), &error);
+            setInodeFlag(lockedFile, flag, false);
+            QCOMPARE(outcome, DeleteOutcome::Failed);
+            QVERIFY2(error.contains("d2/f28: the system protects it from deletion"), qPrintable(error));
+            QCOMPARE(entriesBelow(path("many")), before);
+            QCOMPARE(deleteTree(path("many")), DeleteOutcome::Deleted);
+        }
     }
 };
 
