@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include <QApplication>
-#include <QLockFile>
 
 #include "app/frmmain.h"
 #include "app/signalbridge.h"
@@ -42,7 +41,7 @@ int main(int argc, char* argv[])
     plovern::DesktopNotifier notifier;
     const plovern::Platform platform{clock, boxes, shell, notifier, switches, plovern::programFolder()};
 
-    const std::unique_ptr<QLockFile> lock = plovern::lockProgramFolder(platform.programFolder);
+    const std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(platform.programFolder);
     if (!lock) {
         const QString message
             = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);

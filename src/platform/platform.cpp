@@ -1,16 +1,22 @@
 #include "platform/platform.h"
 
-#include "platform/log.h"
-
 #include <csignal>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QStandardPaths>
+
+#include "platform/log.h"
+#include "platform/paths.h"
 
 namespace plovern {
 
@@ -60,18 +66,39 @@ QString programFile(const QString& folder, const QString& name)
     return folder + QDir::separator() + name;
 }
 
-std::unique_ptr<QLockFile> lockProgramFolder(const QString& folder)
+FolderLock::~FolderLock()
 {
-    auto lock = std::make_unique<QLockFile>(programFile(folder, QStringLiteral("Plovern.lock")));
-    // Only a running process holds the lock; age alone never makes it stale.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock()) {
-        if (lock->error() == QLockFile::LockFailedError)
-            return nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::unique_ptr<FolderLock> lockProgramFolder(const QString& folder)
+{
+    const QString path = programFile(folder, QStringLiteral("Plovern.lock"));
+    const QByteArray bytes = pathBytes(path);
+    int fd = ::open(bytes.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == EACCES) // a lock file left unreadable: any open descriptor can hold the lock
+        fd = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
         // A folder where no lock can be made still runs the timetable.
-        logLine(QStringLiteral("cannot lock %1: a second instance would not be noticed").arg(lock->fileName()));
+        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return std::make_unique<FolderLock>(-1);
     }
-    return lock;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return nullptr;
+        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+        return std::make_unique<FolderLock>(-1);
+    }
+    // The pid is for people who look; the lock itself is the flock.
+    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
+        logLine(QStringLiteral("cannot write the pid into %1").arg(path));
+    return std::make_unique<FolderLock>(fd);
 }
 
 void raiseOpenFileLimit()

@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-class QLockFile;
-
 namespace plovern {
 
 class Clock;
@@ -51,10 +49,28 @@ bool startsHidden(const QString& arguments);
 QString programFile(const QString& folder, const QString& name);
 
 // Holds the program folder for this process alone, so two instances never
-// copy the same entries twice nor save over each other's schedule. Nothing
-// when another running instance holds it; a lock left by a crashed one is
-// taken over.
-std::unique_ptr<QLockFile> lockProgramFolder(const QString& folder);
+// copy the same entries twice nor save over each other's schedule: an flock
+// on "Plovern.lock", which the kernel lets go when the process ends however
+// it ends, so no content of the file (empty, another's pid, our own) can keep
+// a later start out. Programs this one starts do not inherit it.
+class FolderLock
+{
+public:
+    explicit FolderLock(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Nothing when another running instance holds the folder. Where no lock can
+// be made at all (a folder that cannot be written), the program still runs.
+std::unique_ptr<FolderLock> lockProgramFolder(const QString& folder);
 
 // Lets the process open as many files as the system allows it: a margin for
 // copies on slow drives, whose workers hold a few files each.

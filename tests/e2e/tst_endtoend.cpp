@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "engine/clocktext.h"
+#include "platform/textfile.h"
 #include "support/fakes.h"
 #include "support/testmain.h"
 
@@ -173,6 +175,21 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(plovern.process.state(), QProcess::Running);
         plovern.terminate();
+
+        // Whatever a stale lock holds, empty, a live pid (a pid reused after a reboot), or
+        // nothing this user may read, it keeps no start out.
+        const QByteArray livePid = QByteArray::number(QCoreApplication::applicationPid()) + "\nplovern\n"
+            + QSysInfo::machineHostName().toUtf8() + "\n";
+        for (const QByteArray& stale : {QByteArray(), livePid, QByteArray("unreadable")}) {
+            QFile::remove(plovern.file("Plovern.lock"));
+            QVERIFY(saveFile(plovern.file("Plovern.lock"), stale));
+            if (stale == "unreadable")
+                QVERIFY(QFile::setPermissions(plovern.file("Plovern.lock"), {}));
+            plovern.start({QStringLiteral("-h")});
+            QTest::qWait(1000);
+            QVERIFY2(plovern.process.state() == QProcess::Running, stale.constData());
+            plovern.terminate();
+        }
     }
 
     void aHiddenProgramNeedsNoDisplay()
