@@ -56,8 +56,8 @@ QString textOf(const std::string& bytes)
     return pathText(bytes);
 }
 
-// A metadata change the target's file system cannot store (FAT, some network
-// shares), as opposed to one that went wrong.
+// A link the target's file system cannot hold (FAT), as opposed to one that
+// could not be made.
 bool refusedByTarget(int error)
 {
     return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
@@ -155,13 +155,13 @@ QString warningText(Warning kind, int count)
 {
     switch (kind) {
     case Modes:
-        return QStringLiteral("modes not kept on %1 entries (the drive cannot store them)").arg(count);
+        return QStringLiteral("modes not kept on %1 entries (the drive refused them)").arg(count);
     case Owners:
-        return QStringLiteral("owners not kept on %1 entries (the drive cannot store them)").arg(count);
+        return QStringLiteral("owners not kept on %1 entries (the drive refused them)").arg(count);
     case Times:
-        return QStringLiteral("times not kept on %1 entries (the drive cannot store them)").arg(count);
+        return QStringLiteral("times not kept on %1 entries (the drive refused them)").arg(count);
     case Attributes:
-        return QStringLiteral("extended attributes not kept on %1 entries (the drive cannot store them)").arg(count);
+        return QStringLiteral("extended attributes not kept on %1 entries (the drive refused them)").arg(count);
     case HardLinks:
         return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
     case SymLinks:
@@ -198,16 +198,14 @@ public:
             m_firstFailure = textOf(sourcePath(path) + ": " + why);
     }
     void warn(Warning kind) { ++m_warnings[kind]; }
-    // Whether a metadata change went through; one the target cannot store is a
-    // warning of `kind`, anything else a failure.
-    bool kept(int result, Warning kind, const std::string& path, const char* what)
+    // Whether a metadata change went through. Once the data is written, one
+    // the drive refuses is a warning of `kind`, whatever its errno: drives
+    // answer EPERM (FAT), ENOTSUP, ENOSYS or EACCES (sshfs) alike.
+    bool kept(int result, Warning kind)
     {
         if (result == 0)
             return true;
-        if (refusedByTarget(errno))
-            warn(kind);
-        else
-            fail(path, std::string("cannot keep the ") + what + ": " + errnoText(errno));
+        warn(kind);
         return false;
     }
 
@@ -238,7 +236,7 @@ public:
 
     void setFoldsCase(bool folds) { m_foldsCase = folds; }
 
-    void copyAttributes(int from, int to, const std::string& path);
+    void copyAttributes(int from, int to);
 
     CopyReport report()
     {
@@ -285,7 +283,7 @@ private:
 
 // Extended attributes (and with them ACLs and file capabilities). One
 // flistxattr per entry, none once the source shows it keeps none.
-void CopyJob::copyAttributes(int from, int to, const std::string& path)
+void CopyJob::copyAttributes(int from, int to)
 {
     if (!m_sourceHasAttributes.load(std::memory_order_relaxed))
         return;
@@ -313,13 +311,8 @@ void CopyJob::copyAttributes(int from, int to, const std::string& path)
         const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
         if (got < 0)
             continue;
-        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0) != 0) {
-            if (!refusedByTarget(errno)) {
-                fail(path, "cannot keep the extended attribute " + std::string(name) + ": " + errnoText(errno));
-                return;
-            }
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0) != 0)
             refused = true;
-        }
     }
     if (refused)
         warn(Attributes);
@@ -343,8 +336,8 @@ public:
     }
     ~FolderPair()
     {
-        m_job.kept(::fchmod(m_dst.get(), m_mode), Modes, m_path, "mode");
-        m_job.kept(::futimens(m_dst.get(), m_times), Times, m_path, "times");
+        m_job.kept(::fchmod(m_dst.get(), m_mode), Modes);
+        m_job.kept(::futimens(m_dst.get(), m_times), Times);
         --m_job.openFolders;
     }
     FolderPair(const FolderPair&) = delete;
@@ -552,14 +545,14 @@ private:
             m_job.fail(m_path, errnoText(error));
         bool chowned = false;
         if (ok && m_job.root() && m_job.ownerDiffers(m_st))
-            chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Owners, m_path, "owner");
+            chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Owners);
         if (ok && ((mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
-            m_job.kept(::fchmod(out.get(), mode), Modes, m_path, "mode");
+            m_job.kept(::fchmod(out.get(), mode), Modes);
         if (ok)
-            m_job.copyAttributes(m_in.get(), out.get(), m_path);
+            m_job.copyAttributes(m_in.get(), out.get());
         const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
         if (ok)
-            m_job.kept(::futimens(out.get(), times), Times, m_path, "times");
+            m_job.kept(::futimens(out.get(), times), Times);
         if (::close(out.release()) != 0 && ok) {
             ok = false;
             m_job.fail(m_path, errnoText(errno));
@@ -644,9 +637,9 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
         }
     }
     if (job.root())
-        job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Owners, path, "owner");
+        job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Owners);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    job.kept(::utimensat(dst, name.c_str(), times, AT_SYMLINK_NOFOLLOW), Times, path, "times");
+    job.kept(::utimensat(dst, name.c_str(), times, AT_SYMLINK_NOFOLLOW), Times);
 }
 
 // Hands file copies to the worker threads; the walking thread helps out when
@@ -935,8 +928,8 @@ private:
             return false;
         }
         if (m_job.root() && (srcSt.st_uid != dstSt.st_uid || srcSt.st_gid != dstSt.st_gid))
-            m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Owners, path, "owner");
-        m_job.copyAttributes(src, dst, path);
+            m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Owners);
+        m_job.copyAttributes(src, dst);
         return true;
     }
 
