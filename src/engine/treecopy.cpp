@@ -149,6 +149,9 @@ mode_t processUmask()
     return mask;
 }
 
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
+
 enum Warning { Modes, Owners, Times, Attributes, HardLinks, SymLinks, Vanished, OwnCopy, WarningKinds };
 
 QString warningText(Warning kind, int count)
@@ -331,6 +334,7 @@ public:
         , m_path(std::move(path))
         , m_mode(st.st_mode & 07777)
         , m_times{st.st_atim, st.st_mtim}
+        , m_inheritsAcl(::fgetxattr(m_dst.get(), kDefaultAcl, nullptr, 0) >= 0)
     {
         ++m_job.openFolders;
     }
@@ -346,6 +350,9 @@ public:
     int src() const { return m_src.get(); }
     int dst() const { return m_dst.get(); }
     const std::string& path() const { return m_path; }
+    // Whether what is made in the copy's folder takes an ACL and mode from
+    // its default ACL rather than from the mode it was made with.
+    bool inheritsAcl() const { return m_inheritsAcl; }
     std::string child(const std::string& name) const { return m_path.empty() ? name : m_path + "/" + name; }
 
     // On a drive that folds case (FAT, exFAT), "Makefile" and "makefile" are
@@ -373,6 +380,7 @@ private:
     std::string m_path;
     mode_t m_mode;
     struct timespec m_times[2];
+    bool m_inheritsAcl;
     std::mutex m_claimMutex;
     std::unordered_map<std::string, std::string> m_claims;
 };
@@ -546,7 +554,10 @@ private:
         bool chowned = false;
         if (ok && m_job.root() && m_job.ownerDiffers(m_st))
             chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Owners);
-        if (ok && ((mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
+        const bool inherited = m_folder.inheritsAcl();
+        if (ok && inherited)
+            ::fremovexattr(out.get(), kAccessAcl); // the source's own, if any, comes with its attributes
+        if (ok && (inherited || (mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
             m_job.kept(::fchmod(out.get(), mode), Modes);
         if (ok)
             m_job.copyAttributes(m_in.get(), out.get());
@@ -929,6 +940,11 @@ private:
         }
         if (m_job.root() && (srcSt.st_uid != dstSt.st_uid || srcSt.st_gid != dstSt.st_gid))
             m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Owners);
+        // The ACLs a folder took from its parent's default ACL are not the source's.
+        for (const char* acl : {kAccessAcl, kDefaultAcl}) {
+            if (::fgetxattr(dst, acl, nullptr, 0) >= 0 && ::fgetxattr(src, acl, nullptr, 0) < 0)
+                ::fremovexattr(dst, acl);
+        }
         m_job.copyAttributes(src, dst);
         return true;
     }

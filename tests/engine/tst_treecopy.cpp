@@ -66,6 +66,27 @@ pid_t endedPid()
     return pid;
 }
 
+struct AclEntry
+{
+    quint16 tag;
+    quint16 permissions;
+    quint32 id;
+};
+
+// Writes a POSIX ACL in the kernel's own form; false where the drive keeps none.
+bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries)
+{
+    QByteArray value;
+    const auto put = [&value](auto number) { value.append(reinterpret_cast<const char*>(&number), sizeof number); };
+    put(quint32(2));
+    for (const AclEntry& entry : entries) {
+        put(entry.tag);
+        put(entry.permissions);
+        put(entry.id);
+    }
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+}
+
 // Sets or clears an inode flag (chattr +i, +a); false where it cannot be set.
 bool setInodeFlag(const QString& path, int flag, bool on)
 {
@@ -245,6 +266,30 @@ private slots:
             QCOMPARE(contentOf(path("dst/sub/deep.txt")), QByteArray("d"));
             QVERIFY(QDir(path("dst")).removeRecursively());
         }
+    }
+
+    void aDefaultAclAtTheDestinationChangesNoModeNorAcl()
+    {
+        // A backup folder whose default ACL gives another user rights to what is made in it.
+        QVERIFY(QDir().mkpath(path("backup")));
+        if (!setAcl(path("backup"), "system.posix_acl_default",
+                    {{0x01, 7, ~0u}, {0x02, 7, 1234}, {0x04, 7, ~0u}, {0x10, 7, ~0u}, {0x20, 5, ~0u}}))
+            QSKIP("this drive keeps no ACLs");
+        makeTree(path("src"), {{"plain.txt", "p"}, {"private/key", "k"}, {"shared.txt", "s"}});
+        ::chmod(QFile::encodeName(path("src/plain.txt")).constData(), 0644);
+        ::chmod(QFile::encodeName(path("src/private/key")).constData(), 0600);
+        ::chmod(QFile::encodeName(path("src/private")).constData(), 0750);
+        QVERIFY(setAcl(path("src/shared.txt"), "system.posix_acl_access",
+                       {{0x01, 6, ~0u}, {0x02, 4, 4321}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 0, ~0u}}));
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("backup/cp"))));
+        QCOMPARE(copyTree(path("src"), path("backup/copy")).failureText(), QString());
+        QCOMPARE(treeListing(QFile::encodeName(path("backup/copy"))),
+                 treeListing(QFile::encodeName(path("backup/cp"))));
+        QCOMPARE(statOf(path("backup/copy/plain.txt")).st_mode & 07777, mode_t(0644));
+        // Merging into the day's copy made before the ACL was there changes nothing either.
+        QCOMPARE(copyTree(path("src"), path("backup/copy")).failureText(), QString());
+        QCOMPARE(treeListing(QFile::encodeName(path("backup/copy"))),
+                 treeListing(QFile::encodeName(path("backup/cp"))));
     }
 
     void aSecondCopyOfTheDaySkipsUnchangedFilesAndClearsStaleTemporaries()

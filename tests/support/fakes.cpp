@@ -1,6 +1,7 @@
 #include "support/fakes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 #include <dirent.h>
@@ -9,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -85,6 +87,21 @@ void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& file
 
 namespace {
 
+// The extended attributes of an entry, ACLs among them, as " name=hex" each.
+QByteArray attributesOf(const QByteArray& path)
+{
+    char names[4096];
+    const ssize_t length = ::llistxattr(path.constData(), names, sizeof names);
+    QList<QByteArray> found;
+    for (ssize_t at = 0; at < length; at += ssize_t(std::strlen(names + at)) + 1) {
+        char value[4096];
+        const ssize_t size = ::lgetxattr(path.constData(), names + at, value, sizeof value);
+        found.append(' ' + QByteArray(names + at) + '=' + QByteArray(value, size > 0 ? int(size) : 0).toHex());
+    }
+    std::sort(found.begin(), found.end());
+    return found.join();
+}
+
 void listBelow(const QByteArray& root, const QByteArray& relative, QList<QByteArray>* lines)
 {
     const QByteArray folder = relative.isEmpty() ? root : root + '/' + relative;
@@ -126,7 +143,7 @@ void listBelow(const QByteArray& root, const QByteArray& relative, QList<QByteAr
             const ssize_t n = ::readlink(full.constData(), target, sizeof target);
             line += " -> " + QByteArray(target, n > 0 ? int(n) : 0).toPercentEncoding("/");
         }
-        lines->append(line);
+        lines->append(line + attributesOf(full));
         if (S_ISDIR(st.st_mode))
             listBelow(root, path, lines);
     }
@@ -164,7 +181,10 @@ void writeBytes(const QByteArray& path, const QByteArray& content)
 
 QList<QByteArray> treeListing(const QByteArray& root)
 {
+    struct stat st;
     QList<QByteArray> lines;
+    if (::lstat(root.constData(), &st) == 0)
+        lines.append(". " + QByteArray::number(st.st_mode, 8) + attributesOf(root));
     listBelow(root, QByteArray(), &lines);
     return lines;
 }

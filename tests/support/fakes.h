@@ -120,8 +120,9 @@ void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& file
 namespace plovern::test {
 
 // Every entry below `root`, walked by bytes (names need not be text), one
-// line each: the path, its type, mode, size, modification time and, for a
-// file its content, for a link its target. Two trees that give the same
+// line each: the path, its type, mode, size, modification time, extended
+// attributes (ACLs among them) and, for a file its content, for a link its
+// target; the root's own mode and attributes first. Two trees that give the same
 // lines hold the same entries.
 QList<QByteArray> treeListing(const QByteArray& root);
 
