@@ -46,11 +46,20 @@ QDateTime wallDateTime(qint64 second)
 SecondRange SecondCursor::advance(const QDateTime& now)
 {
     const qint64 present = wallSecond(now);
-    if (m_mark && present <= *m_mark && *m_mark - present <= kMaxSetBack)
-        return {};
+    if (m_mark && present <= *m_mark && *m_mark - present <= kMaxSetBack) {
+        // The clock brought back seconds: those before m_since were never evaluated.
+        const qint64 first = m_replayed && *m_replayed < present ? *m_replayed + 1 : present;
+        if (m_replayed && present <= *m_replayed)
+            return {};
+        m_replayed = present;
+        return {first, std::min(present, m_since - 1)};
+    }
     const bool afresh = !m_mark || present < *m_mark;
     const qint64 first = afresh ? present : std::max(*m_mark + 1, present - kMaxCatchUp + 1);
+    if (afresh)
+        m_since = present;
     m_mark = present;
+    m_replayed.reset();
     return {first, present};
 }
 

@@ -34,17 +34,26 @@ public:
     static constexpr qint64 kMaxSetBack = 2 * 60 * 60;
 
     // The seconds after the last evaluated one up to `now`, at most a day's.
-    // A clock set back by up to two hours evaluates nothing until it passes
-    // the mark again; further back, it starts afresh at `now`.
+    // A clock set back by up to two hours (summer time ending) evaluates
+    // again only the seconds it brings back that were not evaluated before
+    // (those before the cursor started), so each second of a day is
+    // evaluated once; further back, it starts afresh at `now`.
     SecondRange advance(const QDateTime& now);
     // Forget the mark: the next advance evaluates only its own second.
     void reset() { m_mark.reset(); }
     // Take up a mark kept from an earlier run of the program.
-    void resume(qint64 mark) { m_mark = mark; }
+    void resume(qint64 mark)
+    {
+        m_mark = mark;
+        m_since = mark;
+        m_replayed.reset();
+    }
     std::optional<qint64> mark() const { return m_mark; }
 
 private:
-    std::optional<qint64> m_mark;
+    std::optional<qint64> m_mark; // the latest second evaluated
+    qint64 m_since = 0; // every second from here to the mark was evaluated
+    std::optional<qint64> m_replayed; // the latest second evaluated after a set-back
 };
 
 struct DueRun

@@ -80,6 +80,7 @@ private slots:
     void clocksGoingBackRepeatNothing()
     {
         SecondCursor cursor;
+        cursor.advance(at(2026, 10, 25, 1, 30, 0));
         cursor.advance(at(2026, 10, 25, 2, 59, 59));
         // Summer time ends: 2:59:59 is followed by 2:00:00 again.
         QCOMPARE(evaluated(cursor, at(2026, 10, 25, 2, 0, 0)), QStringList{});
@@ -88,6 +89,29 @@ private slots:
         // Set back by more than two hours: afresh from the present second.
         QCOMPARE(evaluated(cursor, at(2026, 10, 25, 0, 30, 0)), QStringList{"12:30:00 AM"});
         QCOMPARE(evaluated(cursor, at(2026, 10, 25, 0, 30, 1)), QStringList{"12:30:01 AM"});
+    }
+
+    void anHourRepeatedAfterTheStartEvaluatesWhatTheFirstPassMissed()
+    {
+        // Started at 2:10 in the first pass of the repeated hour, after 2:00:05 had gone by.
+        SecondCursor cursor;
+        cursor.advance(at(2026, 10, 25, 2, 10, 0));
+        cursor.advance(at(2026, 10, 25, 2, 59, 59));
+        QStringList second;
+        for (QTime t(2, 0, 0); t < QTime(3, 0, 1); t = t.addSecs(1))
+            second += evaluated(cursor, at(2026, 10, 25, t.hour(), t.minute(), t.second()));
+        QCOMPARE(second.size(), 10 * 60 + 1);
+        QCOMPARE(second.count("2:00:05 AM"), 1);
+        QCOMPARE(second.first(), QStringLiteral("2:00:00 AM"));
+        QCOMPARE(second.at(599), QStringLiteral("2:09:59 AM"));
+        QCOMPARE(second.last(), QStringLiteral("3:00:00 AM"));
+        // A late tick in the second pass still evaluates each second once.
+        SecondCursor late;
+        late.advance(at(2026, 10, 25, 2, 10, 0));
+        late.advance(at(2026, 10, 25, 2, 59, 59));
+        QCOMPARE(evaluated(late, at(2026, 10, 25, 2, 0, 1)), QStringList{"2:00:01 AM"});
+        QCOMPARE(evaluated(late, at(2026, 10, 25, 2, 0, 6)),
+                 (QStringList{"2:00:02 AM", "2:00:03 AM", "2:00:04 AM", "2:00:05 AM", "2:00:06 AM"}));
     }
 
     void clocksGoingForwardEvaluateTheSkippedHourAtTheJump()
