@@ -56,6 +56,16 @@ QString textOf(const std::string& bytes)
     return pathText(bytes);
 }
 
+// What the target's drive does with what a copy asks of it, found once per
+// copy by trying, in the target folder: drives lie (exFAT through FUSE takes a
+// mode and keeps 0777; sshfs sets a link's time on the file it points to).
+struct DriveHabits
+{
+    bool foldsCase = false; // a name made in lower case is found in upper case
+    bool dropsModes = false; // a mode change succeeds and does not hold
+    bool followsLinks = false; // a link's time, set without following it, lands on its target
+};
+
 // A link the target's file system cannot hold (FAT), as opposed to one that
 // could not be made.
 bool refusedByTarget(int error)
@@ -152,7 +162,18 @@ mode_t processUmask()
 constexpr char kAccessAcl[] = "system.posix_acl_access";
 constexpr char kDefaultAcl[] = "system.posix_acl_default";
 
-enum Warning { Modes, Owners, Times, Attributes, HardLinks, SymLinks, Vanished, OwnCopy, WarningKinds };
+enum Warning {
+    Modes,
+    Owners,
+    Times,
+    Attributes,
+    HardLinks,
+    SymLinks,
+    LinkOwnersAndTimes,
+    Vanished,
+    OwnCopy,
+    WarningKinds
+};
 
 QString warningText(Warning kind, int count)
 {
@@ -169,6 +190,10 @@ QString warningText(Warning kind, int count)
         return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
     case SymLinks:
         return QStringLiteral("%1 symbolic links left out (the drive cannot hold them)").arg(count);
+    case LinkOwnersAndTimes:
+        return QStringLiteral("owners and times not kept on %1 symbolic links (the drive would set them on what "
+                              "the links point to)")
+            .arg(count);
     case Vanished:
         return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
     case OwnCopy:
@@ -226,7 +251,8 @@ public:
     bool ownerDiffers(const struct stat& st) const { return st.st_uid != 0 || st.st_gid != m_gid; }
     int targetRootFd() const { return m_targetRootFd; }
     bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
-    bool foldsCase() const { return m_foldsCase; }
+    bool foldsCase() const { return m_habits.foldsCase; }
+    const DriveHabits& habits() const { return m_habits; }
     bool stopping() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
     void setControl(CopyControl* control) { m_control = control; }
     void countFile(quint64 bytes)
@@ -237,7 +263,24 @@ public:
             ++m_control->files;
     }
 
-    void setFoldsCase(bool folds) { m_foldsCase = folds; }
+    void setHabits(const DriveHabits& habits) { m_habits = habits; }
+
+    // Whether the drive holding the folder `dirFd` takes `a` and `b` for one
+    // name: a file made under a name built on `a` is found under the same
+    // name built on `b`. A probe that cannot be made says they are one.
+    bool driveFolds(int dirFd, const std::string& a, const std::string& b)
+    {
+        const std::string stem = kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_nextTemp++) + "-";
+        const std::string probe = stem + a;
+        const int made = ::openat(dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (made < 0)
+            return true;
+        ::close(made);
+        struct stat st;
+        const bool folds = ::fstatat(dirFd, (stem + b).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(dirFd, probe.c_str(), 0);
+        return folds;
+    }
 
     void copyAttributes(int from, int to);
 
@@ -272,7 +315,7 @@ private:
     mode_t m_umask;
     bool m_root;
     gid_t m_gid;
-    bool m_foldsCase = false;
+    DriveHabits m_habits;
     CopyControl* m_control = nullptr;
     std::atomic<quint64> m_files{0};
     std::atomic<quint64> m_bytes{0};
@@ -340,7 +383,8 @@ public:
     }
     ~FolderPair()
     {
-        m_job.kept(::fchmod(m_dst.get(), m_mode), Modes);
+        if (m_job.kept(::fchmod(m_dst.get(), m_mode), Modes) && m_job.habits().dropsModes)
+            m_job.warn(Modes);
         m_job.kept(::futimens(m_dst.get(), m_times), Times);
         --m_job.openFolders;
     }
@@ -357,20 +401,29 @@ public:
 
     // On a drive that folds case (FAT, exFAT), "Makefile" and "makefile" are
     // one name: the first to claim it keeps it, and the other fails, named
-    // with it, rather than overwrite it. True when `name` may be written.
+    // with it, rather than overwrite it. Which names a drive folds is its
+    // own table's business (exFAT keeps the Kelvin sign apart from "k"), so
+    // names alike under Unicode folding are tried on the drive itself. True
+    // when `name` may be written.
     bool claim(const std::string& name)
     {
         if (!m_job.foldsCase())
             return true;
         const std::string folded = QString::fromUtf8(name).toCaseFolded().toStdString();
         std::lock_guard lock(m_claimMutex);
-        const auto [claimed, fresh] = m_claims.emplace(folded, name);
-        if (fresh || claimed->second == name)
-            return true;
-        m_job.fail(child(name),
-                   "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed->second))
-                       + ", which was kept");
-        return false;
+        std::vector<std::string>& alike = m_claims[folded];
+        for (const std::string& claimed : alike) {
+            if (claimed == name)
+                return true;
+            if (m_job.driveFolds(m_dst.get(), claimed, name)) {
+                m_job.fail(child(name),
+                           "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed))
+                               + ", which was kept");
+                return false;
+            }
+        }
+        alike.push_back(name);
+        return true;
     }
 
 private:
@@ -382,7 +435,7 @@ private:
     struct timespec m_times[2];
     bool m_inheritsAcl;
     std::mutex m_claimMutex;
-    std::unordered_map<std::string, std::string> m_claims;
+    std::unordered_map<std::string, std::vector<std::string>> m_claims;
 };
 
 using FolderRef = std::shared_ptr<FolderPair>;
@@ -559,6 +612,8 @@ private:
             ::fremovexattr(out.get(), kAccessAcl); // the source's own, if any, comes with its attributes
         if (ok && (inherited || (mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
             m_job.kept(::fchmod(out.get(), mode), Modes);
+        if (ok && m_job.habits().dropsModes)
+            m_job.warn(Modes);
         if (ok)
             m_job.copyAttributes(m_in.get(), out.get());
         const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
@@ -646,6 +701,10 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
             ::unlinkat(dst, temp.c_str(), 0);
             return;
         }
+    }
+    if (job.habits().followsLinks) {
+        job.warn(LinkOwnersAndTimes); // never change a file outside the copy
+        return;
     }
     if (job.root())
         job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Owners);
@@ -973,20 +1032,30 @@ public:
     }
 };
 
-// Whether the drive holding the folder open at `dirFd` folds case: a name
-// made in lower case is found in upper case.
-bool foldsCase(int dirFd, const std::string& probe)
+DriveHabits probeDrive(int dirFd, const std::string& probe)
 {
+    DriveHabits habits;
     Fd made(::openat(dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (!made.valid())
-        return false;
+        return habits;
     std::string upper = probe;
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     struct stat st;
-    const bool folds = ::fstatat(dirFd, upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    habits.foldsCase = ::fstatat(dirFd, upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    // A refused change is seen at each entry; one taken and then dropped only here.
+    constexpr mode_t kTried = S_IRUSR | S_IWUSR | S_IRGRP;
+    habits.dropsModes
+        = ::fchmod(made.get(), kTried) == 0 && ::fstat(made.get(), &st) == 0 && (st.st_mode & 07777) != kTried;
+    const std::string link = probe + "l";
+    if (::symlinkat(probe.c_str(), dirFd, link.c_str()) == 0) {
+        const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        habits.followsLinks = ::utimensat(dirFd, link.c_str(), old, AT_SYMLINK_NOFOLLOW) == 0
+            && ::fstat(made.get(), &st) == 0 && st.st_mtim.tv_sec == old[1].tv_sec;
+        ::unlinkat(dirFd, link.c_str(), 0);
+    }
     ::unlinkat(dirFd, probe.c_str(), 0);
-    return folds;
+    return habits;
 }
 
 QString refusal(const QString& target, const QString& what)
@@ -1058,7 +1127,7 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     Fd rootFd(::dup(dst.get()));
 
     CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
-    job.setFoldsCase(foldsCase(dst.get(), job.tempName()));
+    job.setHabits(probeDrive(dst.get(), job.tempName()));
     job.setControl(control);
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {

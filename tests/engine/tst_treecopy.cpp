@@ -397,19 +397,43 @@ private slots:
         QCOMPARE(entriesBelow(path("src/backup/src1272026")), (QStringList{"a", "backup"}));
     }
 
-    void copiesToARealFatStickAndKeepsFoldedNamesApart()
+    void copiesToRealFoldingDrivesKeepingApartWhatTheyKeepApart_data()
     {
-        const QString mkfs = QStandardPaths::findExecutable("mkfs.vfat", {"/usr/sbin", "/sbin"});
-        if (::geteuid() != 0 || mkfs.isEmpty() || QStandardPaths::findExecutable("fusefat").isEmpty())
-            QSKIP("a FAT drive needs root, mkfs.vfat and fusefat");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("FAT16 through fusefat") << "vfat";
+        QTest::newRow("exFAT through exfat-fuse") << "exfat";
+    }
+    void copiesToRealFoldingDrivesKeepingApartWhatTheyKeepApart()
+    {
+        QFETCH(QString, format);
+        const QString mkfs = QStandardPaths::findExecutable("mkfs." + format, {"/usr/sbin", "/sbin"});
+        const QString mounter = format == "vfat" ? QStandardPaths::findExecutable("fusefat")
+                                                 : QStandardPaths::findExecutable("mount.exfat-fuse", {"/usr/sbin"});
+        if (::geteuid() != 0 || mkfs.isEmpty() || mounter.isEmpty())
+            QSKIP("a FAT or exFAT drive needs root, its mkfs and its FUSE driver");
         QFile image(path("stick.img"));
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(16 << 20));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(32 << 20));
         image.close();
-        QCOMPARE(QProcess::execute(mkfs, {"-n", "STICK", image.fileName()}), 0);
+        QProcess run;
+        QCOMPARE(QProcess::execute(mkfs, {image.fileName()}), 0);
         QVERIFY(QDir().mkpath(path("stick")));
-        QCOMPARE(QProcess::execute("fusefat", {"-o", "rw+", image.fileName(), path("stick")}), 0);
-        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(path("stick")).constData(), MNT_DETACH); });
+        QString loop;
+        if (format == "exfat") { // exfat-fuse wants a block device
+            run.start("losetup", {"-f", "--show", image.fileName()});
+            QVERIFY(run.waitForFinished() && run.exitCode() == 0);
+            loop = QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+            QCOMPARE(QProcess::execute(mounter, {loop, path("stick")}), 0);
+        } else {
+            QCOMPARE(QProcess::execute(mounter, {"-o", "rw+", image.fileName(), path("stick")}), 0);
+        }
+        const auto unmount = qScopeGuard([&] {
+            ::umount2(QFile::encodeName(path("stick")).constData(), MNT_DETACH);
+            if (!loop.isEmpty())
+                QProcess::execute("losetup", {"-d", loop});
+        });
         makeTree(path("src"), {{"Makefile", "first"}, {"makefile", "second"}, {"sub/a.txt", "a"}});
+        if (format == "exfat") // the Kelvin sign folds to "k" in Unicode, but exFAT keeps it apart
+            makeTree(path("src"), {{"\u212A.txt", "kelvin"}, {"k.txt", "k"}});
         ::chmod(QFile::encodeName(path("src/sub")).constData(), 0750);
 
         for (int copy = 1; copy <= 2; ++copy) { // and the second copy of the day
@@ -423,6 +447,10 @@ private slots:
             QCOMPARE(contentOf(path("stick/src1272026/Makefile")), contentOf(path("src/" + names.captured(2))));
             QVERIFY(outcome.report.warnings.join(' ').contains("modes not kept"));
             QCOMPARE(contentOf(path("stick/src1272026/sub/a.txt")), QByteArray("a"));
+            if (format == "exfat") {
+                QCOMPARE(contentOf(path("stick/src1272026/\u212A.txt")), QByteArray("kelvin"));
+                QCOMPARE(contentOf(path("stick/src1272026/k.txt")), QByteArray("k"));
+            }
         }
     }
 
