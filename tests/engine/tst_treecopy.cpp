@@ -454,6 +454,28 @@ private slots:
         }
     }
 
+    void aDriveThatFollowsLinksChangesNothingOutsideTheCopy()
+    {
+        // sshfs sets a link's time and owner on what it points to, whatever the flags say.
+        makeTree(path("victim"), {{"file", "theirs"}});
+        const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("victim/file")).constData(), old, 0) == 0);
+        makeTree(path("src"), {{"a", "a"}});
+        QVERIFY(QFile::link(path("victim/file"), path("src/ln")));
+        QVERIFY(QDir().mkpath(path("share")));
+        QVERIFY(QDir().mkpath(path("mnt")));
+        const TestDrive drive(path("share"), path("mnt"), {"--follow-links"});
+        if (!drive.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const CopyReport report = copyTree(path("src"), path("mnt/copy"));
+        QCOMPARE(report.failureText(), QString());
+        QCOMPARE(statOf(path("victim/file")).st_mtim.tv_sec, time_t(1000000000));
+        QVERIFY2(report.warnings.join(' ').contains("owners and times not kept on 1 symbolic links"),
+                 qPrintable(report.warnings.join(' ')));
+        QCOMPARE(QFileInfo(path("share/copy/ln")).symLinkTarget(), path("victim/file"));
+        QCOMPARE(contentOf(path("share/copy/a")), QByteArray("a"));
+    }
+
     void aDriveThatIsNotMountedIsRefused()
     {
         const QByteArray fstab = "# static file system information\n"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -12,10 +13,12 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <QProcess>
 
 namespace plovern::test {
 
@@ -112,6 +115,61 @@ bool refuseSyscalls(std::initializer_list<long> syscalls, int error)
     program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+namespace {
+
+bool isMountRoot(const QString& path)
+{
+    struct statx sx;
+    return ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0
+        && (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+} // namespace
+
+TestDrive::TestDrive(const QString& backing, const QString& mountPoint, const QStringList& options)
+    : m_mountPoint(mountPoint)
+{
+#ifdef PLOVERN_TESTDRIVE
+    if (!skipReason().isEmpty())
+        return;
+    if (!QProcess::startDetached(QStringLiteral(PLOVERN_TESTDRIVE), QStringList{backing, mountPoint} + options,
+                                 QString(), &m_pid))
+        return;
+    for (int i = 0; i < 250 && !m_mounted; ++i) {
+        m_mounted = isMountRoot(mountPoint);
+        if (!m_mounted)
+            ::usleep(20000);
+    }
+#else
+    Q_UNUSED(backing);
+    Q_UNUSED(options);
+#endif
+}
+
+TestDrive::~TestDrive()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_mountPoint).constData(), MNT_DETACH);
+    if (m_pid > 0) {
+        ::kill(pid_t(m_pid), SIGTERM);
+        for (int i = 0; i < 100 && ::kill(pid_t(m_pid), 0) == 0; ++i)
+            ::usleep(20000);
+    }
+}
+
+QString TestDrive::skipReason()
+{
+#ifdef PLOVERN_TESTDRIVE
+    if (::geteuid() != 0)
+        return QStringLiteral("the test drive mounts through FUSE as root");
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return QStringLiteral("no /dev/fuse here");
+    return {};
+#else
+    return QStringLiteral("built without libfuse3");
+#endif
 }
 
 } // namespace plovern::test

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace plovern::test {
 
@@ -22,5 +23,26 @@ bool mountTmpfs(const QString& at);
 // In a child: the given system calls fail with `error` from now on, as on a
 // drive that cannot store what they set.
 bool refuseSyscalls(std::initializer_list<long> syscalls, int error);
+
+// A drive of the test's own, through FUSE (testdrive.cpp): the backing
+// folder's files with the faults named by `options` ("--follow-links",
+// "--freeze-file", F), mounted for one scope. Not mounted where FUSE or the
+// drive's program is not at hand; say why with skipReason().
+class TestDrive
+{
+public:
+    TestDrive(const QString& backing, const QString& mountPoint, const QStringList& options = {});
+    ~TestDrive();
+    TestDrive(const TestDrive&) = delete;
+    TestDrive& operator=(const TestDrive&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    static QString skipReason();
+
+private:
+    QString m_mountPoint;
+    qint64 m_pid = 0;
+    bool m_mounted = false;
+};
 
 } // namespace plovern::test
