@@ -1,5 +1,7 @@
 #include <cstdio>
 
+#include <unistd.h>
+
 #include <QApplication>
 
 #include "app/frmmain.h"
@@ -61,5 +63,11 @@ int main(int argc, char* argv[])
     window.Form_Load();
     if (!window.isHiddenForGood())
         window.show();
-    return app.exec();
+    const int status = app.exec();
+    if (window.copiesStuck()) {
+        // Everything is saved; a thread stuck on a hung drive is not waited for.
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    return status;
 }

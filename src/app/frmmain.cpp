@@ -163,12 +163,11 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
     : QWidget(parent)
     , m_platform(platform)
     , m_log(programFile(kLogFile))
-    , m_worker(std::make_unique<CopyWorker>(
-          CopyPlaces{programFile(kRecordFile),
-                     programFile(kKeptLinesFile),
-                     programFile(kCopyBookFile),
-                     {platform.programFolder, QDir::homePath()}},
-          m_log, platform.notifier))
+    , m_worker(std::make_unique<CopyWorker>(CopyPlaces{programFile(kRecordFile),
+                                                       programFile(kKeptLinesFile),
+                                                       programFile(kCopyBookFile),
+                                                       {platform.programFolder, QDir::homePath()}},
+                                            platform.clock, m_log, platform.notifier))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
@@ -466,8 +465,10 @@ void frmMain::Form_Unload()
         return;
     m_unloaded = true;
     // A copy under way stops at its next file, is recorded and logged as stopped.
-    if (!m_worker->stop(1500))
-        logLine(QStringLiteral("the copy under way did not stop in time"));
+    if (!m_worker->stop(1500)) {
+        m_copiesStuck = true;
+        logLine(QStringLiteral("a copy under way did not stop in time; its drive may have hung"));
+    }
     Command10_Click();
     try {
         savevariables();

@@ -43,6 +43,10 @@ public:
     // True while copies that fell due are still being made.
     bool isCopying() const;
 
+    // True when the unload left a copy that would not stop (a drive that
+    // hangs): the program must then end without waiting for it.
+    bool copiesStuck() const { return m_copiesStuck; }
+
     // True once a switch or "Hide" has hidden the window; it is never shown again.
     bool isHiddenForGood() const { return m_hiddenForGood; }
     void setVisible(bool visible) override;
@@ -98,6 +102,7 @@ private:
     Platform m_platform;
     bool m_hiddenForGood = false;
     bool m_unloaded = false;
+    bool m_copiesStuck = false;
     // The last wall-clock second the scheduler evaluated.
     SecondCursor m_cursor;
     qint64 m_lastTickSaved = 0; // when the mark last went to its file, in wall seconds

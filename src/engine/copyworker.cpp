@@ -4,8 +4,12 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QScopeGuard>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "engine/scheduler.h"
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/logfile.h"
 #include "platform/notifier.h"
@@ -14,16 +18,20 @@
 
 namespace plovern {
 
-CopyWorker::CopyWorker(CopyPlaces places, LogFile& log, Notifier& notifier)
+CopyWorker::CopyWorker(CopyPlaces places, Clock& clock, LogFile& log, Notifier& notifier,
+                       std::chrono::seconds stallAfter)
     : m_places(std::move(places))
+    , m_clock(clock)
     , m_log(log)
     , m_notifier(notifier)
+    , m_stallAfter(std::chrono::milliseconds(stallAfter).count())
 {
-    m_thread.setObjectName(QStringLiteral("copies"));
-    m_runner = new QObject;
-    m_runner->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_runner, &QObject::deleteLater);
-    m_thread.start();
+    m_uptime.start();
+    startThread(m_purgeThread, m_purgeRunner, QStringLiteral("purges"));
+    m_watch = new QTimer(this);
+    m_watch->setInterval(std::clamp<qint64>(m_stallAfter / 4, 50, 5000));
+    connect(m_watch, &QTimer::timeout, this, &CopyWorker::watchProgress);
+    m_watch->start();
 }
 
 CopyWorker::~CopyWorker()
@@ -31,24 +39,49 @@ CopyWorker::~CopyWorker()
     stop(-1);
 }
 
+void CopyWorker::startThread(QThread& thread, QObject*& runner, const QString& name)
+{
+    thread.setObjectName(name);
+    runner = new QObject;
+    runner->moveToThread(&thread);
+    connect(&thread, &QThread::finished, runner, &QObject::deleteLater);
+    thread.start();
+}
+
+CopyWorker::Lane& CopyWorker::laneFor(const QString& destination)
+{
+    // Called with m_mutex held. Keyed by the text: asking a hung drive which
+    // device it is would hang too.
+    std::unique_ptr<Lane>& lane = m_lanes[destination];
+    if (!lane) {
+        lane = std::make_unique<Lane>();
+        startThread(lane->thread, lane->runner, QStringLiteral("copies"));
+    }
+    return *lane;
+}
+
 void CopyWorker::enqueue(std::vector<DueCopy> batch)
 {
     if (batch.empty() || m_stopped)
         return;
-    {
-        std::lock_guard lock(m_mutex);
-        for (const DueCopy& copy : batch)
+    std::map<QString, std::vector<DueCopy>> byDestination;
+    for (DueCopy& copy : batch)
+        byDestination[copy.destination].push_back(std::move(copy));
+    std::lock_guard lock(m_mutex);
+    for (auto& [destination, copies] : byDestination) {
+        for (const DueCopy& copy : copies)
             m_pending.insert(copy.second);
-        ++m_batches;
+        ++m_busy;
+        Lane& lane = laneFor(destination);
+        QMetaObject::invokeMethod(
+            lane.runner, [this, &lane, copies = std::move(copies)] { runBatch(lane, copies); }, Qt::QueuedConnection);
     }
-    QMetaObject::invokeMethod(
-        m_runner, [this, batch = std::move(batch)] { runBatch(batch); }, Qt::QueuedConnection);
 }
 
 bool CopyWorker::busy() const
 {
     std::lock_guard lock(m_mutex);
-    return m_batches > 0;
+    return m_busy > 0;
 }
 
 std::optional<qint64> CopyWorker::oldestPending() const
@@ -62,33 +95,91 @@ std::optional<qint64> CopyWorker::oldestPending() const
 QString CopyWorker::currentSource() const
 {
     std::lock_guard lock(m_mutex);
-    return m_current;
+    const Lane* first = nullptr;
+    for (const auto& [destination, lane] : m_lanes) {
+        if (lane->control && (!first || lane->startedAt < first->startedAt))
+            first = lane.get();
+    }
+    return first ? sourceName(first->source) : QString();
+}
+
+quint64 CopyWorker::currentFiles() const
+{
+    std::lock_guard lock(m_mutex);
+    quint64 files = 0;
+    for (const auto& [destination, lane] : m_lanes)
+        files += lane->control ? lane->control->files.load() : 0;
+    return files;
 }
 
 bool CopyWorker::stop(int milliseconds)
 {
+    std::vector<QThread*> threads{&m_purgeThread};
     {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
-        if (m_control)
-            m_control->stop = true;
+        for (auto& [destination, lane] : m_lanes) {
+            if (lane->control)
+                lane->control->stop = true;
+            threads.push_back(&lane->thread);
+        }
     }
-    m_thread.quit();
-    return milliseconds < 0 ? m_thread.wait() : m_thread.wait(QDeadlineTimer(milliseconds));
+    const QDeadlineTimer deadline
+        = milliseconds < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(milliseconds);
+    bool ended = true;
+    for (QThread* thread : threads) {
+        thread->quit();
+        ended = thread->wait(deadline) && ended;
+    }
+    return ended;
 }
 
-void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
+void CopyWorker::watchProgress()
+{
+    QStringList stalled;
+    {
+        std::lock_guard lock(m_mutex);
+        const qint64 now = m_uptime.elapsed();
+        for (auto& [destination, lane] : m_lanes) {
+            if (!lane->control)
+                continue;
+            const quint64 progress = lane->control->progress.load();
+            if (progress != lane->lastProgress) {
+                lane->lastProgress = progress;
+                lane->lastProgressAt = now;
+            } else if (!lane->stallTold && now - lane->lastProgressAt >= m_stallAfter) {
+                lane->stallTold = true;
+                stalled.append(QStringLiteral("copy of %1 to %2: no progress for %3 s; the drive may have hung")
+                                   .arg(lane->source, lane->target)
+                                   .arg((now - lane->lastProgressAt) / 1000));
+            }
+        }
+    }
+    for (const QString& line : stalled) {
+        logLine(line);
+        log(line);
+    }
+}
+
+void CopyWorker::log(const QString& line)
+{
+    m_log.write(m_clock.now(), line);
+}
+
+void CopyWorker::runBatch(Lane& lane, const std::vector<DueCopy>& batch)
 {
     // Busy until the batch is told about, notification included.
     const auto done = qScopeGuard([this] {
         std::lock_guard lock(m_mutex);
-        --m_batches;
+        --m_busy;
     });
     std::vector<Notice> notices;
     for (const DueCopy& copy : batch) {
         if (!m_stopped) {
-            if (std::optional<Notice> notice = FoldCopy(copy))
+            if (std::optional<Notice> notice = FoldCopy(lane, copy))
                 notices.push_back(std::move(*notice));
+            if (copy.purge && !m_stopped)
+                requestPurge(wallDate(copy.second).year());
         }
         {
             std::lock_guard lock(m_mutex);
@@ -106,9 +197,32 @@ void CopyWorker::runBatch(const std::vector<DueCopy>& batch)
     m_notifier.notify(summary, bodies.join(QLatin1Char('\n')) + QStringLiteral("\nSee %1").arg(m_log.path()));
 }
 
+void CopyWorker::requestPurge(int year)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_purgesQueued.insert(year).second)
+        return; // one waiting to start does the same
+    ++m_busy;
+    QMetaObject::invokeMethod(
+        m_purgeRunner,
+        [this, year] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_purgesQueued.erase(year);
+            }
+            if (!m_stopped)
+                FolderPurge(year);
+            std::lock_guard lock(m_mutex);
+            --m_busy;
+        },
+        Qt::QueuedConnection);
+}
+
 std::optional<MadeCopy> CopyWorker::madeByAnother(const QString& target, const QString& source) const
 {
+    std::unique_lock lock(m_filesMutex);
     const std::vector<MadeCopy> book = parseCopyBook(readFile(m_places.copyBookFile).value_or(QByteArray()));
+    lock.unlock();
     const MadeCopy* made = findCopy(book, target);
     if (!made || made->source == source)
         return std::nullopt;
@@ -127,11 +241,11 @@ void CopyWorker::noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate
                                             "would replace")
                                  .arg(outcome.target, m_places.copyBookFile, error);
         logLine(line);
-        m_log.write(QDateTime::currentDateTime(), line);
+        log(line);
     }
 }
 
-std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(const DueCopy& copy)
+std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy& copy)
 {
     const QDate day = wallDate(copy.second);
     const QString target = targetPath(copy.source, copy.destination, day);
@@ -139,14 +253,18 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(const DueCopy& copy)
         const QString why = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
                                 .arg(target, other->source, copy.source);
         logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, why));
-        m_log.write(QDateTime::currentDateTime(), QStringLiteral("copy failed: %1").arg(why));
+        log(QStringLiteral("copy failed: %1").arg(why));
         return Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), why};
     }
     auto control = std::make_shared<CopyControl>();
     {
         std::lock_guard lock(m_mutex);
-        m_current = sourceName(copy.source);
-        m_control = control;
+        lane.control = control;
+        lane.source = copy.source;
+        lane.target = target;
+        lane.startedAt = lane.lastProgressAt = m_uptime.elapsed();
+        lane.lastProgress = 0;
+        lane.stallTold = false;
         control->stop = m_stopped.load(); // a stop that came just now
     }
     QElapsedTimer clock;
@@ -155,48 +273,43 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(const DueCopy& copy)
     const double seconds = clock.elapsed() / 1000.0;
     {
         std::lock_guard lock(m_mutex);
-        m_current.clear();
-        m_control.reset();
+        lane.control.reset();
     }
     const CopyReport& report = outcome.report;
     const QString what = QStringLiteral("%1 to %2").arg(copy.source, outcome.target);
     const QString warnings = report.warnings.join(QStringLiteral("; "));
     std::optional<Notice> notice;
     if (report.stopped) {
-        m_log.write(QDateTime::currentDateTime(),
-                    QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
-                        .arg(what)
-                        .arg(report.files)
-                        .arg(report.bytes));
+        log(QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
+                .arg(what)
+                .arg(report.files)
+                .arg(report.bytes));
     } else if (report.complete()) {
-        m_log.write(QDateTime::currentDateTime(),
-                    QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5")
-                        .arg(what)
-                        .arg(report.files)
-                        .arg(report.bytes)
-                        .arg(seconds, 0, 'f', 1)
-                        .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+        log(QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5")
+                .arg(what)
+                .arg(report.files)
+                .arg(report.bytes)
+                .arg(seconds, 0, 'f', 1)
+                .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         if (!warnings.isEmpty())
             notice = Notice{QStringLiteral("The backup of %1 was made with warnings").arg(copy.source), warnings};
     } else {
         const QString failure = report.failureText();
         logLine(QStringLiteral("copy of %1 failed: %2").arg(what, failure));
-        m_log.write(QDateTime::currentDateTime(),
-                    QStringLiteral("copy failed: %1, %2 failures, first: %3%4")
-                        .arg(what)
-                        .arg(report.failures)
-                        .arg(report.firstFailure)
-                        .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+        log(QStringLiteral("copy failed: %1, %2 failures, first: %3%4")
+                .arg(what)
+                .arg(report.failures)
+                .arg(report.firstFailure)
+                .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         notice = Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), failure};
     }
     if (!warnings.isEmpty())
         logLine(QStringLiteral("copy of %1: %2").arg(what, warnings));
     if (outcome.record()) {
+        std::lock_guard lock(m_filesMutex);
         noteMade(copy, outcome, day);
         SavedFilesDB(outcome.target);
     }
-    if (copy.purge && !m_stopped)
-        FolderPurge(day.year());
     return notice;
 }
 
@@ -209,15 +322,14 @@ void CopyWorker::SavedFilesDB(const QString& tfolder)
 
 void CopyWorker::FolderPurge(int year)
 {
-    const PurgeResult result = folderPurge(m_places, year);
+    const PurgeResult result = folderPurge(m_places, year, &m_filesMutex);
     for (const QString& folder : result.deleted)
-        m_log.write(QDateTime::currentDateTime(), QStringLiteral("purged %1").arg(folder));
+        log(QStringLiteral("purged %1").arg(folder));
     for (const QString& folder : result.waiting)
-        m_log.write(QDateTime::currentDateTime(),
-                    QStringLiteral("kept %1: no complete copy of this year yet").arg(folder));
+        log(QStringLiteral("kept %1: no complete copy of this year yet").arg(folder));
     for (const QString& failure : result.failures) {
         logLine(failure);
-        m_log.write(QDateTime::currentDateTime(), failure);
+        log(failure);
     }
 }
 

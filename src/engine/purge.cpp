@@ -173,10 +173,13 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
     return result;
 }
 
-PurgeResult folderPurge(const CopyPlaces& places, int year)
+PurgeResult folderPurge(const CopyPlaces& places, int year, std::mutex* filesLock)
 {
+    std::unique_lock lock = filesLock ? std::unique_lock(*filesLock) : std::unique_lock<std::mutex>();
     const std::optional<QByteArray> record = readFile(places.recordFile);
     std::vector<MadeCopy> book = parseCopyBook(readFile(places.copyBookFile).value_or(QByteArray()));
+    if (lock)
+        lock.unlock();
     // The folders as the kernel resolves them too, so that no link leads the purge to one.
     QStringList protectedFolders = places.protectedFolders;
     for (const QString& folder : places.protectedFolders) {
@@ -198,9 +201,13 @@ PurgeResult folderPurge(const CopyPlaces& places, int year)
     PurgeResult result
         = purgeRecord(record.value_or(QByteArray()), year, protectedFolders, replaced,
                       [&](const QString& path, QString* error) { return deleteTree(path, error, veto); });
+    if (filesLock)
+        lock.lock();
     QString error;
     if (!saveFile(places.keptLinesFile, result.keptLines, &error))
         result.failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
+    // Read again: copies made meanwhile are noted there.
+    book = parseCopyBook(readFile(places.copyBookFile).value_or(QByteArray()));
     if (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
         && !saveFile(places.copyBookFile, formatCopyBook(book), &error))
         result.failures.append(QStringLiteral("could not write %1: %2").arg(places.copyBookFile, error));

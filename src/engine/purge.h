@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 #include <QByteArray>
@@ -56,6 +57,8 @@ struct CopyPlaces
 // copy book holds as made whole and that is still a folder; a replacement
 // that holds no file at all stands in only for an earlier copy that holds
 // none either (a source drive that was not there).
-PurgeResult folderPurge(const CopyPlaces& places, int year);
+// `filesLock`, when given, is held while the program's files are read and
+// written, never while folders are deleted (a drive may hang there).
+PurgeResult folderPurge(const CopyPlaces& places, int year, std::mutex* filesLock = nullptr);
 
 } // namespace plovern

@@ -259,9 +259,12 @@ public:
     {
         ++m_files;
         m_bytes += bytes;
-        if (m_control)
+        if (m_control) {
             ++m_control->files;
+            ++m_control->progress;
+        }
     }
+    std::atomic<quint64>* progress() const { return m_control ? &m_control->progress : nullptr; }
 
     void setHabits(const DriveHabits& habits) { m_habits = habits; }
 
@@ -458,15 +461,21 @@ bool sameFile(const struct stat& a, const struct stat& b)
 }
 
 // Copies `length` bytes from `offset` in both files.
-bool copyRange(int in, int out, off_t offset, off_t length, int* error)
+bool copyRange(int in, int out, off_t offset, off_t length, int* error, std::atomic<quint64>* progress)
 {
     off_t inAt = offset;
     off_t outAt = offset;
     const off_t end = offset + length;
+    // In pieces, so that a large file shows progress while it is copied.
+    constexpr off_t kPiece = 64 << 20;
     while (inAt < end) {
-        const ssize_t n = ::copy_file_range(in, &inAt, out, &outAt, static_cast<size_t>(end - inAt), 0);
-        if (n > 0)
+        const ssize_t n
+            = ::copy_file_range(in, &inAt, out, &outAt, static_cast<size_t>(std::min(end - inAt, kPiece)), 0);
+        if (n > 0) {
+            if (progress)
+                ++*progress;
             continue;
+        }
         if (n == 0)
             return true; // the file shrank while it was copied
         if (inAt == offset && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
@@ -498,27 +507,29 @@ bool copyRange(int in, int out, off_t offset, off_t length, int* error)
             outAt += n;
         }
         inAt += got;
+        if (progress)
+            ++*progress;
     }
     return true;
 }
 
 // Copies the file's data; a file with holes keeps them.
-bool copyData(int in, int out, const struct stat& st, int* error)
+bool copyData(int in, int out, const struct stat& st, int* error, std::atomic<quint64>* progress)
 {
     const bool sparse = st.st_blocks * 512 < st.st_size;
     if (!sparse)
-        return copyRange(in, out, 0, st.st_size, error);
+        return copyRange(in, out, 0, st.st_size, error, progress);
     for (off_t at = 0; at < st.st_size;) {
         const off_t data = ::lseek(in, at, SEEK_DATA);
         if (data < 0) {
             if (errno == ENXIO)
                 break; // only a hole is left
-            return copyRange(in, out, at, st.st_size - at, error); // no hole finding here
+            return copyRange(in, out, at, st.st_size - at, error, progress); // no hole finding here
         }
         off_t hole = ::lseek(in, data, SEEK_HOLE);
         if (hole < 0)
             hole = st.st_size;
-        if (!copyRange(in, out, data, hole - data, error))
+        if (!copyRange(in, out, data, hole - data, error, progress))
             return false;
         at = hole;
     }
@@ -601,7 +612,7 @@ private:
         }
         const char* written = temp.empty() ? name : temp.c_str();
         int error = 0;
-        bool ok = copyData(m_in.get(), out.get(), m_st, &error);
+        bool ok = copyData(m_in.get(), out.get(), m_st, &error, m_job.progress());
         if (!ok)
             m_job.fail(m_path, errnoText(error));
         bool chowned = false;
@@ -921,6 +932,8 @@ private:
         }
         if (!prepareFolder(src.get(), dst.get(), srcSt, dstSt, path))
             return;
+        if (std::atomic<quint64>* progress = m_job.progress())
+            ++*progress;
         auto pair = std::make_shared<FolderPair>(m_job, std::move(src), std::move(dst), path, srcSt);
         const bool merging = sub.existed;
         if (m_levels.size() >= kHeldLevels) {

@@ -45,6 +45,8 @@ struct CopyControl
 {
     std::atomic<bool> stop{false};
     std::atomic<quint64> files{0};
+    // Grows with every folder, file and piece of data written: still means stuck.
+    std::atomic<quint64> progress{0};
 };
 
 CopyReport copyTree(const QString& source, const QString& target, int threads = 2, CopyControl* control = nullptr);

@@ -16,6 +16,7 @@
 #include "engine/clocktext.h"
 #include "platform/textfile.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/testmain.h"
 
 using namespace plovern;
@@ -245,6 +246,34 @@ private slots:
         QVERIFY(contentOf(plovern.file("Plovern.txt")).startsWith(source.toLocal8Bit()));
         // The stopped copy's second is not passed, so the next start makes it again.
         QVERIFY(contentOf(plovern.file("PLVLastTick.txt")) != "<missing>");
+    }
+
+    void endingWhileADriveHangsStillEndsSoonAndSavesEverything()
+    {
+        Installed plovern;
+        makeTree(plovern.dir.filePath("Big"), {{"data", QByteArray(1 << 20, 'b')}});
+        QVERIFY(QDir().mkpath(plovern.dir.filePath("server")));
+        QVERIFY(QDir().mkpath(plovern.dir.filePath("share")));
+        const QString freeze = plovern.dir.filePath("frozen");
+        QVERIFY(saveFile(freeze, ""));
+        const TestDrive share(plovern.dir.filePath("server"), plovern.dir.filePath("share"), {"--freeze-file", freeze});
+        if (!share.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const auto thaw = qScopeGuard([&] { QFile::remove(freeze); });
+        plovern.scheduleSoon(plovern.dir.filePath("Big"), plovern.dir.filePath("share/"));
+        plovern.start({QStringLiteral("-h")});
+        const QString copy = plovern.dir.filePath("server/Big") + dateStamp(QDate::currentDate());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy + "/data"), 15000);
+        // Everything is saved within seconds, the copy left to its drive.
+        plovern.process.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(plovern.file("PLVSettings.txt")), QByteArray("1\r\n 0 \r\n"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(plovern.file("PLVLastTick.txt")) != "<missing>", 5000);
+        QVERIFY(contentOf(plovern.file("Plovern.txt")).contains("share/"));
+        // A call the drive's server took and never answered holds the process in
+        // the kernel until it does; then it ends at once, waiting for nothing.
+        QFile::remove(freeze);
+        QVERIFY(plovern.process.waitForFinished(5000));
+        QCOMPARE(plovern.process.exitCode(), 0);
     }
 
     void aFailedCopyIsToldOnTheDesktop()

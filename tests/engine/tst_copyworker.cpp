@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +12,7 @@
 #include "platform/logfile.h"
 #include "platform/textfile.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/testmain.h"
 
 using namespace plovern;
@@ -27,7 +29,7 @@ struct Worker
         : log(dir.filePath("PlovernLog.txt"))
         , worker(
               {dir.filePath("SavedFilesDB.txt"), dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {}},
-              log, notifier)
+              clock, log, notifier, std::chrono::seconds(2))
     {
         QDir().mkpath(backup);
     }
@@ -48,6 +50,7 @@ struct Worker
 
     QTemporaryDir dir;
     QString backup = dir.filePath("backup/");
+    FakeClock clock;
     FakeNotifier notifier;
     LogFile log;
     CopyWorker worker;
@@ -155,6 +158,33 @@ private slots:
         w.copy(w.source("Mail"));
         QCOMPARE(contentOf(w.backup + "Mail152026/inbox"), QByteArray("i"));
         QCOMPARE(contentOf(w.backup + "Mail152026/by-hand"), QByteArray("h"));
+    }
+
+    void aHungDriveHoldsUpOnlyItsOwnCopies()
+    {
+        Worker w;
+        makeTree(w.source("Big"), {{"data", QByteArray(1 << 20, 'b')}});
+        makeTree(w.source("Local"), {{"l", "l"}});
+        QVERIFY(QDir().mkpath(w.dir.filePath("server")));
+        QVERIFY(QDir().mkpath(w.dir.filePath("share")));
+        const QString freeze = w.dir.filePath("frozen");
+        QVERIFY(saveFile(freeze, ""));
+        const TestDrive share(w.dir.filePath("server"), w.dir.filePath("share"), {"--freeze-file", freeze});
+        if (!share.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const auto thaw = qScopeGuard([&] { QFile::remove(freeze); });
+        const qint64 due = wallSecond(QDateTime(kNewYear, QTime(10, 0)));
+        w.worker.enqueue({{w.source("Big"), w.dir.filePath("share/"), due, false}});
+        w.worker.enqueue({{w.source("Local"), w.backup, due + 8, false}});
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(w.backup + "Local152026/l"), QByteArray("l"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.logText().contains(QString("copy of %1 to %2: no progress for 2 s; the drive may "
+                                                              "have hung")
+                                                          .arg(w.source("Big"), w.dir.filePath("share/Big152026"))),
+                                 10000);
+        QCOMPARE(w.logText().count("no progress"), 1);
+        QVERIFY(!w.worker.stop(500)); // stuck: the program must not wait for it
+        QFile::remove(freeze);
+        QVERIFY(w.worker.stop(10000));
     }
 };
 

@@ -156,6 +156,7 @@ TestDrive::~TestDrive()
         ::kill(pid_t(m_pid), SIGTERM);
         for (int i = 0; i < 100 && ::kill(pid_t(m_pid), 0) == 0; ++i)
             ::usleep(20000);
+        ::kill(pid_t(m_pid), SIGKILL); // a drive still answering nobody: its waiting calls fail
     }
 }
 
