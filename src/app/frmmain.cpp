@@ -29,6 +29,7 @@
 #include "schedule/entryeditor.h"
 #include "schedule/scheduletable.h"
 #include "storage/lasttick.h"
+#include "storage/programfiles.h"
 #include "storage/schedulefile.h"
 #include "storage/settingsfile.h"
 
@@ -39,13 +40,6 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 const QSize kClientSize(5490 / kTwipsPerPixel, 7785 / kTwipsPerPixel);
 
-constexpr char kScheduleFile[] = "Plovern.txt";
-constexpr char kSettingsFile[] = "PLVSettings.txt";
-constexpr char kRecordFile[] = "SavedFilesDB.txt";
-constexpr char kKeptLinesFile[] = "SavedFilesDB2.txt";
-constexpr char kCopyBookFile[] = "PLVCopies.txt";
-constexpr char kLastTickFile[] = "PLVLastTick.txt";
-constexpr char kLogFile[] = "PlovernLog.txt";
 // Besides when a copy finishes and at close, the mark goes to its file this often.
 constexpr qint64 kLastTickEvery = 60 * 60;
 
@@ -330,6 +324,7 @@ void frmMain::Form_Load()
             chkPurge->setChecked(true);
             hideForGood();
         }
+        refuseUntrustedFiles();
         for (int n = 0; n <= 9; ++n)
             Combo2->addItem(QStringLiteral("0") + QString::number(n));
         for (int n = 0; n <= 9; ++n)
@@ -609,7 +604,7 @@ void frmMain::tick()
         const ScheduleEntry& entry = entries[static_cast<size_t>(run.row)];
         batch.push_back({entry.source, entry.destination, run.second, chkPurge->isChecked()});
     }
-    if (!batch.empty()) {
+    if (!batch.empty() && m_distrust.isEmpty()) {
         m_worker->enqueue(std::move(batch));
         m_progress->start();
     }
@@ -619,8 +614,26 @@ void frmMain::tick()
 
 // ---- files ----------------------------------------------------------------
 
+void frmMain::refuseUntrustedFiles()
+{
+    m_distrust = distrustOf(m_platform.programFolder, steeringFiles());
+    if (m_distrust.isEmpty())
+        return;
+    const QString message = QStringLiteral("Plovern reads nothing from its files and copies nothing: %1. Other users "
+                                           "could steer it. Let only you change them (chmod go-w).")
+                                .arg(m_distrust);
+    if (m_hiddenForGood) {
+        logLine(message);
+        m_log.write(m_platform.clock.now(), message);
+    } else {
+        m_platform.boxes.inform(message, MessageBoxes::Icon::Warning);
+    }
+}
+
 void frmMain::Command11_Click()
 {
+    if (!m_distrust.isEmpty())
+        return;
     const std::optional<QByteArray> bytes = readFile(programFile(kScheduleFile));
     if (!bytes)
         return;
@@ -630,6 +643,8 @@ void frmMain::Command11_Click()
 
 void frmMain::Command10_Click()
 {
+    if (!m_distrust.isEmpty())
+        return; // not even replaced: the files are not the program's to change
     QString error;
     const QString path = programFile(kScheduleFile);
     if (!saveFile(path, formatSchedule(readEntries(*MSFlexGrid1)), &error))
@@ -638,6 +653,8 @@ void frmMain::Command10_Click()
 
 void frmMain::loadvariables()
 {
+    if (!m_distrust.isEmpty())
+        return;
     const std::optional<QByteArray> bytes = readFile(programFile(kSettingsFile));
     if (!bytes)
         return;
@@ -650,6 +667,8 @@ void frmMain::loadvariables()
 
 void frmMain::savevariables()
 {
+    if (!m_distrust.isEmpty())
+        return;
     const QString path = programFile(kSettingsFile);
     QString error;
     if (!saveFile(path, formatSettings(Label4->text(), chkPurge->isChecked()), &error))

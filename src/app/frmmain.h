@@ -92,6 +92,8 @@ private:
     void hideForGood();
     QString programFile(const char* name) const;
     void reconcileCount();
+    // Files that other users may change steer nothing: told once, then left alone.
+    void refuseUntrustedFiles();
     void fitFonts();
     void resumeFromLastTick();
     void saveLastTick();
@@ -103,6 +105,7 @@ private:
     bool m_hiddenForGood = false;
     bool m_unloaded = false;
     bool m_copiesStuck = false;
+    QString m_distrust; // why the program's files are not to be trusted, if they are not
     // The last wall-clock second the scheduler evaluated.
     SecondCursor m_cursor;
     qint64 m_lastTickSaved = 0; // when the mark last went to its file, in wall seconds

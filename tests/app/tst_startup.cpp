@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -204,6 +206,29 @@ private slots:
         w.env.write(QStringLiteral("PLVSettings.txt"), "0\r\n 0 \r\n");
         w.window.Form_Load();
         QVERIFY(!w.purge()->isChecked());
+    }
+
+    void aScheduleOthersMayChangeIsNeitherRunNorChanged()
+    {
+        WindowUnderTest w;
+        const QByteArray planted = "/etc/ssl/private,/media/stick/,10:00:01 AM,Every\r\n";
+        w.env.write(QStringLiteral("Plovern.txt"), planted);
+        QVERIFY(::chmod(QFile::encodeName(w.env.file("Plovern.txt")).constData(), 0666) == 0);
+        w.window.Form_Load();
+        QCOMPARE(w.env.boxes.shown.size(), 1);
+        QVERIFY2(w.env.boxes.shown[0].text.startsWith("Plovern reads nothing from its files and copies nothing: "),
+                 qPrintable(w.env.boxes.shown[0].text));
+        QCOMPARE(w.grid()->TextMatrix(0, 1), QString());
+        w.window.close();
+        QCOMPARE(w.env.read("Plovern.txt"), planted);
+
+        // Hidden, the log says so.
+        WindowUnderTest hidden(QStringLiteral("-h"));
+        hidden.env.write(QStringLiteral("Plovern.txt"), planted);
+        QVERIFY(::chmod(QFile::encodeName(hidden.env.file("Plovern.txt")).constData(), 0666) == 0);
+        hidden.window.Form_Load();
+        QVERIFY(hidden.env.boxes.shown.isEmpty());
+        QVERIFY(hidden.env.read("PlovernLog.txt").contains("Plovern reads nothing from its files"));
     }
 
     void neverSeenControlsAreOutOfSightAndOutOfTabReach()
