@@ -1063,8 +1063,10 @@ DriveHabits probeDrive(int dirFd, const std::string& probe)
     const std::string link = probe + "l";
     if (::symlinkat(probe.c_str(), dirFd, link.c_str()) == 0) {
         const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        // Told by the link's own time, which a drive that follows links leaves
+        // alone (sshfs caches the file's, so that would not tell).
         habits.followsLinks = ::utimensat(dirFd, link.c_str(), old, AT_SYMLINK_NOFOLLOW) == 0
-            && ::fstat(made.get(), &st) == 0 && st.st_mtim.tv_sec == old[1].tv_sec;
+            && ::fstatat(dirFd, link.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_mtim.tv_sec != old[1].tv_sec;
         ::unlinkat(dirFd, link.c_str(), 0);
     }
     ::unlinkat(dirFd, probe.c_str(), 0);
