@@ -3,6 +3,7 @@
 # make bench - copy speed and tick time against cp -a
 # make fuzz  - each file reader under libFuzzer, FUZZ_SECONDS (60) each
 # make package - a Debian package (apt install ./build/plovern_*.deb)
+# make format - the house style on every source file; make check-format fails on any other
 
 BUILD ?= build
 SANITIZED ?= build-sanitized
@@ -14,7 +15,7 @@ CMAKE_FLAGS += -DPLOVERN_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: deps configure build run test test-plain test-sanitized bench fuzz package clean
+.PHONY: deps configure build run test test-plain test-sanitized bench fuzz package format check-format clean
 
 deps:
 	@scripts/install-deps
@@ -55,6 +56,16 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVERN_FUZZ=ON -DPLOVERN_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_schedulefile fuzz_settingsfile fuzz_purgerecord
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	@scripts/install-deps clang-format
+	clang-format -i $(SOURCES)
+
+check-format:
+	@scripts/install-deps clang-format
+	clang-format --dry-run -Werror $(SOURCES)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED) $(FUZZ_BUILD)

@@ -38,7 +38,6 @@ std::vector<ScheduleEntry> readEntries(const FlexGrid& grid)
     return entries;
 }
 
-
 QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid)
 {
     if (isCount(caption)) {

@@ -10,8 +10,7 @@ std::vector<ScheduleEntry> parseSchedule(const QByteArray& bytes)
     std::vector<ScheduleEntry> entries;
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(',');
-        auto field
-            = [&fields](qsizetype i) { return i < fields.size() ? pathText(fields[i]) : QString(); };
+        auto field = [&fields](qsizetype i) { return i < fields.size() ? pathText(fields[i]) : QString(); };
         ScheduleEntry entry{field(0), field(1), field(2), field(3)};
         if (!entry.isBlank())
             entries.push_back(std::move(entry));
