@@ -161,7 +161,7 @@ double tickMilliseconds()
     QtMessageBoxes boxes;
     DesktopShell shell;
     DesktopNotifier notifier;
-    frmMain window(Platform{clock, boxes, shell, notifier, QString(), QDir::tempPath()});
+    frmMain window(Platform{clock, boxes, shell, notifier, QString(), QDir::tempPath(), {QStringLiteral("/")}});
     FlexGrid* grid = window.findChild<FlexGrid*>(QStringLiteral("MSFlexGrid1"));
     for (int i = 0; i < 10000; ++i) {
         const int hour = 2 + i % 10;
@@ -187,7 +187,7 @@ double longestDelayDuringCopy(const QString& source, const QString& destination)
     DesktopShell shell;
     DesktopNotifier notifier;
     QTemporaryDir program;
-    frmMain window(Platform{clock, boxes, shell, notifier, QString(), program.path()});
+    frmMain window(Platform{clock, boxes, shell, notifier, QString(), program.path(), {QStringLiteral("/")}});
     window.Form_Load();
     window.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
     FlexGrid* grid = window.findChild<FlexGrid*>(QStringLiteral("MSFlexGrid1"));

@@ -12,6 +12,7 @@
 #include "platform/notifier.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
+#include "platform/volumes.h"
 
 int main(int argc, char* argv[])
 {
@@ -41,7 +42,8 @@ int main(int argc, char* argv[])
     plovern::QtMessageBoxes boxes;
     plovern::DesktopShell shell;
     plovern::DesktopNotifier notifier;
-    const plovern::Platform platform{clock, boxes, shell, notifier, switches, plovern::programFolder()};
+    const plovern::Platform platform{
+        clock, boxes, shell, notifier, switches, plovern::programFolder(), plovern::mountedVolumeRoots()};
 
     const std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(platform.programFolder);
     if (!lock) {

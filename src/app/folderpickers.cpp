@@ -30,10 +30,10 @@ void PickList::keyPressEvent(QKeyEvent* event)
     QComboBox::keyPressEvent(event);
 }
 
-DriveList::DriveList(QWidget* parent)
+DriveList::DriveList(const QStringList& roots, QWidget* parent)
     : PickList(parent)
 {
-    addItems(mountedVolumeRoots());
+    addItems(roots.isEmpty() ? QStringList{QDir::rootPath()} : roots);
     showDriveOf(QDir::currentPath());
     m_drive = currentText();
     // Choosing the drive already chosen changes nothing, a typed path included.

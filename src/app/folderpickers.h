@@ -22,7 +22,7 @@ class DriveList final : public PickList
 {
     Q_OBJECT
 public:
-    explicit DriveList(QWidget* parent = nullptr);
+    explicit DriveList(const QStringList& roots, QWidget* parent = nullptr);
 
     QString drive() const { return currentText(); }
     // Shows the volume that holds `path` as chosen, without a change signal.

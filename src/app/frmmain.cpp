@@ -60,10 +60,11 @@ public:
     QString reason;
 };
 
-template <typename Widget>
-Widget* place(QWidget* parent, const char* name, int left, int top, int width, int height)
+template <typename Widget, typename... Arguments>
+Widget* place(QWidget* parent, const char* name, int left, int top, int width, int height,
+              const Arguments&... arguments)
 {
-    auto* widget = new Widget(parent);
+    auto* widget = new Widget(arguments..., parent);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
     return widget;
@@ -195,12 +196,12 @@ void frmMain::buildControls()
     Label12->installEventFilter(this);
 
     Label1 = label(this, "Label1", "Source Folder", 120, 120, 990, 195);
-    Drive1 = place<DriveList>(this, "Drive1", 120, 360, 1455, 315);
+    Drive1 = place<DriveList>(this, "Drive1", 120, 360, 1455, 315, m_platform.volumeRoots);
     Dir1 = place<DirList>(this, "Dir1", 1800, 360, 3375, 990);
     Label9 = label(this, "Label9", "Source Folder Path", 120, 1440, 1365, 195);
     Text1 = place<QLineEdit>(this, "Text1", 120, 1680, 5055, 285);
     Label2 = label(this, "Label2", "Destination Folder", 120, 2040, 1275, 195);
-    Drive2 = place<DriveList>(this, "Drive2", 120, 2280, 1455, 315);
+    Drive2 = place<DriveList>(this, "Drive2", 120, 2280, 1455, 315, m_platform.volumeRoots);
     Dir2 = place<DirList>(this, "Dir2", 1800, 2280, 3375, 1215);
     Label10 = label(this, "Label10", "Destination Folder", 120, 3480, 1275, 195);
     Text2 = place<QLineEdit>(this, "Text2", 120, 3720, 5055, 285);

@@ -22,6 +22,7 @@ struct Platform
     Notifier& notifier;
     QString arguments; // the program's arguments joined by single blanks
     QString programFolder; // the folder that holds the program's files
+    QStringList volumeRoots; // the drives the pickers offer (mountedVolumeRoots() in the program)
 };
 
 QString programTitle();

@@ -189,7 +189,8 @@ private slots:
     {
         TestPlatform env;
         QtMessageBoxes boxes;
-        frmMain window(Platform{env.clock, boxes, env.shell, env.notifier, QString(), env.folder.path()});
+        frmMain window(
+            Platform{env.clock, boxes, env.shell, env.notifier, QString(), env.folder.path(), {QStringLiteral("/")}});
         boxes.setParent(&window);
         window.Form_Load();
         auto* grid = window.findChild<FlexGrid*>("MSFlexGrid1");

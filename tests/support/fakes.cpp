@@ -27,7 +27,8 @@ TestPlatform::TestPlatform(const QString& arguments)
 
 Platform TestPlatform::platform() const
 {
-    return Platform{clock, boxes, shell, notifier, arguments, folder.path()};
+    // The drives of no machine in particular: the suite must not depend on the one it runs on.
+    return Platform{clock, boxes, shell, notifier, arguments, folder.path(), {QStringLiteral("/")}};
 }
 
 QString TestPlatform::file(const QString& name) const
