@@ -115,6 +115,8 @@ QString realPath(const QString& path)
 
 bool isAtOrBelow(QStringView path, QStringView folder)
 {
+    if (folder.isEmpty())
+        return false; // no folder: nothing lies in it
     if (folder == u"/")
         return path.startsWith(u'/');
     if (folder.endsWith(u'/'))

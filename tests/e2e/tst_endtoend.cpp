@@ -252,17 +252,12 @@ private slots:
     {
         Installed plovern;
         makeTree(plovern.dir.filePath("Big"), {{"data", QByteArray(1 << 20, 'b')}});
-        QVERIFY(QDir().mkpath(plovern.dir.filePath("server")));
-        QVERIFY(QDir().mkpath(plovern.dir.filePath("share")));
-        const QString freeze = plovern.dir.filePath("frozen");
-        QVERIFY(saveFile(freeze, ""));
-        const TestDrive share(plovern.dir.filePath("server"), plovern.dir.filePath("share"), {"--freeze-file", freeze});
-        if (!share.mounted())
+        FrozenShare hung(plovern.dir.path());
+        if (!hung.mounted())
             QSKIP(qPrintable(TestDrive::skipReason()));
-        const auto thaw = qScopeGuard([&] { QFile::remove(freeze); });
-        plovern.scheduleSoon(plovern.dir.filePath("Big"), plovern.dir.filePath("share/"));
+        plovern.scheduleSoon(plovern.dir.filePath("Big"), hung.share());
         plovern.start({QStringLiteral("-h")});
-        const QString copy = plovern.dir.filePath("server/Big") + dateStamp(QDate::currentDate());
+        const QString copy = hung.server() + "/Big" + dateStamp(QDate::currentDate());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy + "/data"), 15000);
         // Everything is saved within seconds, the copy left to its drive.
         plovern.process.terminate();
@@ -271,7 +266,7 @@ private slots:
         QVERIFY(contentOf(plovern.file("Plovern.txt")).contains("share/"));
         // A call the drive's server took and never answered holds the process in
         // the kernel until it does; then it ends at once, waiting for nothing.
-        QFile::remove(freeze);
+        hung.thaw();
         QVERIFY(plovern.process.waitForFinished(5000));
         QCOMPARE(plovern.process.exitCode(), 0);
     }

@@ -165,16 +165,11 @@ private slots:
         Worker w;
         makeTree(w.source("Big"), {{"data", QByteArray(1 << 20, 'b')}});
         makeTree(w.source("Local"), {{"l", "l"}});
-        QVERIFY(QDir().mkpath(w.dir.filePath("server")));
-        QVERIFY(QDir().mkpath(w.dir.filePath("share")));
-        const QString freeze = w.dir.filePath("frozen");
-        QVERIFY(saveFile(freeze, ""));
-        const TestDrive share(w.dir.filePath("server"), w.dir.filePath("share"), {"--freeze-file", freeze});
-        if (!share.mounted())
+        FrozenShare hung(w.dir.path());
+        if (!hung.mounted())
             QSKIP(qPrintable(TestDrive::skipReason()));
-        const auto thaw = qScopeGuard([&] { QFile::remove(freeze); });
         const qint64 due = wallSecond(QDateTime(kNewYear, QTime(10, 0)));
-        w.worker.enqueue({{w.source("Big"), w.dir.filePath("share/"), due, false}});
+        w.worker.enqueue({{w.source("Big"), hung.share(), due, false}});
         w.worker.enqueue({{w.source("Local"), w.backup, due + 8, false}});
         QTRY_COMPARE_WITH_TIMEOUT(contentOf(w.backup + "Local152026/l"), QByteArray("l"), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(w.logText().contains(QString("copy of %1 to %2: no progress for 2 s; the drive may "
@@ -183,7 +178,7 @@ private slots:
                                  10000);
         QCOMPARE(w.logText().count("no progress"), 1);
         QVERIFY(!w.worker.stop(500)); // stuck: the program must not wait for it
-        QFile::remove(freeze);
+        hung.thaw();
         QVERIFY(w.worker.stop(10000));
     }
 };

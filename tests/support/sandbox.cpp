@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -172,6 +173,23 @@ QString TestDrive::skipReason()
 #else
     return QStringLiteral("built without libfuse3");
 #endif
+}
+
+FrozenShare::FrozenShare(const QString& folder)
+    : m_folder(folder)
+    , m_freeze(folder + QStringLiteral("/frozen"))
+{
+    QDir().mkpath(server());
+    QDir().mkpath(share());
+    QFile freeze(m_freeze);
+    if (freeze.open(QIODevice::WriteOnly))
+        m_drive
+            = std::make_unique<TestDrive>(server(), share(), QStringList{QStringLiteral("--freeze-file"), m_freeze});
+}
+
+void FrozenShare::thaw()
+{
+    QFile::remove(m_freeze);
 }
 
 } // namespace plovern::test

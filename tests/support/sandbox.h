@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 
 #include <QByteArray>
 #include <QString>
@@ -43,6 +44,28 @@ private:
     QString m_mountPoint;
     qint64 m_pid = 0;
     bool m_mounted = false;
+};
+
+// A network share whose server stops answering: a test drive over
+// `folder`/server mounted at `folder`/share, every read and write waiting
+// from the start until thaw(). Thawed before it is unmounted.
+class FrozenShare
+{
+public:
+    explicit FrozenShare(const QString& folder);
+    ~FrozenShare() { thaw(); }
+    FrozenShare(const FrozenShare&) = delete;
+    FrozenShare& operator=(const FrozenShare&) = delete;
+
+    bool mounted() const { return m_drive && m_drive->mounted(); }
+    void thaw();
+    QString share() const { return m_folder + QStringLiteral("/share/"); } // the destination to use
+    QString server() const { return m_folder + QStringLiteral("/server"); } // what reaches the server
+
+private:
+    QString m_folder;
+    QString m_freeze;
+    std::unique_ptr<TestDrive> m_drive;
 };
 
 } // namespace plovern::test
