@@ -20,15 +20,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/frmmain.h"
-#include "app/grid/flexgrid.h"
-#include "engine/clocktext.h"
-#include "engine/treecopy.h"
-#include "platform/clock.h"
-#include "platform/messageboxes.h"
-#include "platform/notifier.h"
-#include "platform/shell.h"
-#include "schedule/scheduletable.h"
+#include "core/engine/clocktext.h"
+#include "core/engine/treecopy.h"
+#include "core/platform/clock.h"
+#include "core/platform/notifier.h"
+#include "gui/grid/flexgrid.h"
+#include "gui/grid/scheduletable.h"
+#include "gui/platform/messageboxes.h"
+#include "gui/platform/shell.h"
+#include "gui/window/frmmain.h"
 
 using namespace plovern;
 

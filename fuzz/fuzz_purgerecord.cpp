@@ -6,7 +6,7 @@
 
 #include <QDir>
 
-#include "engine/purge.h"
+#include "core/engine/purge.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "storage/schedulefile.h"
+#include "core/storage/schedulefile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "schedule/scheduletable.h"
-#include "storage/settingsfile.h"
+#include "core/schedule/scheduleentry.h"
+#include "core/storage/settingsfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -4,15 +4,17 @@
 
 #include <QApplication>
 
-#include "app/frmmain.h"
-#include "app/signalbridge.h"
-#include "platform/clock.h"
-#include "platform/log.h"
-#include "platform/messageboxes.h"
-#include "platform/notifier.h"
-#include "platform/platform.h"
-#include "platform/shell.h"
-#include "platform/volumes.h"
+#include "core/platform/clock.h"
+#include "core/platform/log.h"
+#include "core/platform/notifier.h"
+#include "core/platform/process.h"
+#include "core/platform/volumes.h"
+#include "core/storage/programfiles.h"
+#include "gui/platform/messageboxes.h"
+#include "gui/platform/platform.h"
+#include "gui/platform/shell.h"
+#include "gui/window/frmmain.h"
+#include "gui/window/signalbridge.h"
 
 int main(int argc, char* argv[])
 {
@@ -21,11 +23,12 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
     const QString switches = plovern::argumentText(args);
+    const bool hidden = plovern::readSwitches(switches).hidden;
     // A scheduler that never shows its window must not depend on a screen:
     // losing the display (log-out, a crashed session) would end it unsaved.
     const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    if (plovern::startsHidden(switches) || noScreen)
+    if (hidden || noScreen)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     plovern::ignoreFileSizeSignal();
     plovern::raiseOpenFileLimit();
@@ -45,11 +48,12 @@ int main(int argc, char* argv[])
     const plovern::Platform platform{
         clock, boxes, shell, notifier, switches, plovern::programFolder(), plovern::mountedVolumeRoots()};
 
-    const std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(platform.programFolder);
+    const std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(
+        plovern::programFile(platform.programFolder, QString::fromLatin1(plovern::kLockFile)));
     if (!lock) {
         const QString message
             = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
-        if (plovern::startsHidden(switches))
+        if (hidden)
             plovern::logLine(message);
         else
             boxes.inform(message, plovern::MessageBoxes::Icon::Information);

@@ -13,11 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "engine/clocktext.h"
-#include "platform/textfile.h"
-#include "support/fakes.h"
-#include "support/sandbox.h"
-#include "support/testmain.h"
+#include "core/engine/clocktext.h"
+#include "core/platform/textfile.h"
+#include "support/core/fakes.h"
+#include "support/core/sandbox.h"
+#include "support/core/testmain.h"
 
 using namespace plovern;
 using namespace plovern::test;

@@ -1,0 +1,173 @@
+#include "core/engine/copyjob.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/xattr.h>
+
+namespace plovern {
+
+namespace {
+
+mode_t processUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+QString warningText(Warning kind, int count)
+{
+    switch (kind) {
+    case Modes:
+        return QStringLiteral("modes not kept on %1 entries (the drive refused them)").arg(count);
+    case Owners:
+        return QStringLiteral("owners not kept on %1 entries (the drive refused them)").arg(count);
+    case Times:
+        return QStringLiteral("times not kept on %1 entries (the drive refused them)").arg(count);
+    case Attributes:
+        return QStringLiteral("extended attributes not kept on %1 entries (the drive refused them)").arg(count);
+    case HardLinks:
+        return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
+    case SymLinks:
+        return QStringLiteral("%1 symbolic links left out (the drive cannot hold them)").arg(count);
+    case LinkOwnersAndTimes:
+        return QStringLiteral("owners and times not kept on %1 symbolic links (the drive would set them on what "
+                              "the links point to)")
+            .arg(count);
+    case Vanished:
+        return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
+    case OwnCopy:
+        return QStringLiteral("the copy's own folder, reached from inside the source, was left out");
+    case WarningKinds:
+        break;
+    }
+    return {};
+}
+
+CopyJob::CopyJob(std::string sourceRoot, int targetRootFd, FileId target)
+    : m_sourceRoot(std::move(sourceRoot))
+    , m_targetRootFd(targetRootFd)
+    , m_target(target)
+    , m_umask(processUmask())
+    , m_runsAsRoot(::geteuid() == 0)
+    , m_gid(::getegid())
+{
+}
+
+CopyReport CopyJob::report()
+{
+    CopyReport out;
+    out.stopped = stopping();
+    out.files = m_files;
+    out.bytes = m_bytes;
+    out.failures = m_failures;
+    out.firstFailure = m_firstFailure;
+    for (int kind = 0; kind < WarningKinds; ++kind) {
+        if (const int count = m_warnings[kind].load())
+            out.warnings.append(warningText(static_cast<Warning>(kind), count));
+}
+    return out;
+}
+
+// Extended attributes (and with them ACLs and file capabilities). One
+// flistxattr per entry, none once the source shows it keeps none.
+void CopyJob::copyAttributes(int from, int to)
+{
+    if (!m_sourceHasAttributes.load(std::memory_order_relaxed))
+        return;
+    std::vector<char> names(1024);
+    ssize_t length = ::flistxattr(from, names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        length = ::flistxattr(from, nullptr, 0);
+        names.resize(length > 0 ? static_cast<size_t>(length) : 0);
+        length = length > 0 ? ::flistxattr(from, names.data(), names.size()) : length;
+    }
+    if (length < 0) {
+        if (errno == ENOTSUP)
+            m_sourceHasAttributes = false;
+        return;
+    }
+    std::vector<char> value;
+    bool refused = false;
+    for (ssize_t at = 0; at < length;) {
+        const char* name = names.data() + at;
+        at += static_cast<ssize_t>(std::strlen(name)) + 1;
+        const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+        if (size < 0)
+            continue; // gone since the listing, or one this user may not read
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got < 0)
+            continue;
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0) != 0)
+            refused = true;
+    }
+    if (refused)
+        warn(Attributes);
+}
+
+FolderPair::FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st)
+    : m_job(job)
+    , m_src(std::move(src))
+    , m_dst(std::move(dst))
+    , m_path(std::move(path))
+    , m_mode(st.st_mode & 07777)
+    , m_times{st.st_atim, st.st_mtim}
+    , m_inheritsAcl(::fgetxattr(m_dst.get(), kDefaultAcl, nullptr, 0) >= 0)
+{
+    ++m_job.openFolders;
+}
+FolderPair::~FolderPair()
+{
+    if (m_job.kept(::fchmod(m_dst.get(), m_mode), Modes) && m_job.habits().dropsModes)
+        m_job.warn(Modes);
+    m_job.kept(::futimens(m_dst.get(), m_times), Times);
+    --m_job.openFolders;
+}
+bool FolderPair::claim(const std::string& name)
+{
+    if (!m_job.foldsCase())
+        return true;
+    const std::string folded = QString::fromUtf8(name).toCaseFolded().toStdString();
+    std::lock_guard lock(m_claimMutex);
+    std::vector<std::string>& alike = m_claims[folded];
+    for (const std::string& claimed : alike) {
+        if (claimed == name)
+            return true;
+        if (m_job.driveFolds(m_dst.get(), claimed, name)) {
+            m_job.fail(child(name),
+                       "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed))
+                           + ", which was kept");
+            return false;
+        }
+    }
+    alike.push_back(name);
+    return true;
+}
+
+// Whether a leftover temporary name of this program belongs to no running copy.
+bool isStaleTemp(const char* name)
+{
+    const size_t length = std::strlen(name);
+    constexpr size_t prefix = sizeof(CopyJob::kTempPrefix) - 1;
+    constexpr size_t suffix = sizeof(CopyJob::kTempSuffix) - 1;
+    if (length <= prefix + suffix || std::strncmp(name, CopyJob::kTempPrefix, prefix) != 0
+        || std::strcmp(name + length - suffix, CopyJob::kTempSuffix) != 0)
+        return false;
+    // ".plovern-<pid>-<n>.part"
+    const std::string middle(name + prefix, length - prefix - suffix);
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash > 9 || dash + 1 == middle.size()
+        || middle.find_first_not_of("0123456789-") != std::string::npos
+        || middle.find('-', dash + 1) != std::string::npos)
+        return false;
+    const auto pid = static_cast<pid_t>(std::stoi(middle.substr(0, dash)));
+    return pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
+}
+
+
+} // namespace plovern

@@ -1,0 +1,191 @@
+#pragma once
+
+// What the threads of one copy share: the job with its counts, failures and
+// warnings, and the folders being copied.
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QString>
+
+#include "core/engine/descriptors.h"
+#include "core/engine/drivehabits.h"
+#include "core/engine/treecopy.h"
+
+namespace plovern {
+
+inline constexpr char kAccessAcl[] = "system.posix_acl_access";
+inline constexpr char kDefaultAcl[] = "system.posix_acl_default";
+
+// What a copy warns of, one line a kind however many entries it concerns.
+enum Warning {
+    Modes,
+    Owners,
+    Times,
+    Attributes,
+    HardLinks,
+    SymLinks,
+    LinkOwnersAndTimes,
+    Vanished,
+    OwnCopy,
+    WarningKinds
+};
+
+QString warningText(Warning kind, int count);
+
+// What every worker of one copy shares.
+class CopyJob
+{
+public:
+    CopyJob(std::string sourceRoot, int targetRootFd, FileId target);
+
+    // `path` is relative to the source root; the line names the source file.
+    void fail(const std::string& path, const std::string& why)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_failures++ == 0)
+            m_firstFailure = textOf(sourcePath(path) + ": " + why);
+    }
+    void warn(Warning kind) { ++m_warnings[kind]; }
+    // Whether a metadata change went through. Once the data is written, one
+    // the drive refuses is a warning of `kind`, whatever its errno: drives
+    // answer EPERM (FAT), ENOTSUP, ENOSYS or EACCES (sshfs) alike.
+    bool kept(int result, Warning kind)
+    {
+        if (result == 0)
+            return true;
+        warn(kind);
+        return false;
+    }
+
+    std::string sourcePath(const std::string& path) const
+    {
+        return path.empty() ? m_sourceRoot : m_sourceRoot + "/" + path;
+    }
+    std::string tempName()
+    {
+        return kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_nextTemp++) + kTempSuffix;
+    }
+    mode_t umask() const { return m_umask; }
+    bool runsAsRoot() const { return m_runsAsRoot; }
+    // Whether a file made by this process has another owner than `st`.
+    bool ownerDiffers(const struct stat& st) const { return st.st_uid != 0 || st.st_gid != m_gid; }
+    int targetRootFd() const { return m_targetRootFd; }
+    bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
+    bool foldsCase() const { return m_habits.foldsCase; }
+    const DriveHabits& habits() const { return m_habits; }
+    bool stopping() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
+    void setControl(CopyControl* control) { m_control = control; }
+    void countFile(quint64 bytes)
+    {
+        ++m_files;
+        m_bytes += bytes;
+        if (m_control) {
+            ++m_control->files;
+            ++m_control->progress;
+        }
+    }
+    std::atomic<quint64>* progress() const { return m_control ? &m_control->progress : nullptr; }
+
+    void setHabits(const DriveHabits& habits) { m_habits = habits; }
+
+    // Whether the drive holding `dirFd` takes `a` and `b` for one name.
+    bool driveFolds(int dirFd, const std::string& a, const std::string& b)
+    {
+        const std::string stem = kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(m_nextTemp++) + "-";
+        return plovern::driveFolds(dirFd, stem, a, b);
+    }
+
+    void copyAttributes(int from, int to);
+
+    CopyReport report();
+
+    static constexpr char kTempPrefix[] = ".plovern-";
+    static constexpr char kTempSuffix[] = ".part";
+
+    std::atomic<int> openFolders{0};
+    // Hard-linked files: the first copy of each, relative to the target root.
+    // Held while a hard-linked file is copied, so its other names wait for it.
+    std::mutex linkMutex;
+    std::map<FileId, std::string> linked;
+
+private:
+    std::string m_sourceRoot;
+    int m_targetRootFd;
+    FileId m_target;
+    mode_t m_umask;
+    bool m_runsAsRoot;
+    gid_t m_gid;
+    DriveHabits m_habits;
+    CopyControl* m_control = nullptr;
+    std::atomic<quint64> m_files{0};
+    std::atomic<quint64> m_bytes{0};
+    std::atomic<unsigned> m_nextTemp{0};
+    std::atomic<bool> m_sourceHasAttributes{true};
+    std::array<std::atomic<int>, WarningKinds> m_warnings{};
+    std::mutex m_mutex;
+    int m_failures = 0;
+    QString m_firstFailure;
+};
+
+// A folder of the copy, from its first visit until its last file is copied.
+// The last one to let go gives the copy its mode and times, after every entry
+// in it was written (writing an entry changes its folder's time).
+class FolderPair
+{
+public:
+    FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st);
+    ~FolderPair();
+    FolderPair(const FolderPair&) = delete;
+    FolderPair& operator=(const FolderPair&) = delete;
+
+    int src() const { return m_src.get(); }
+    int dst() const { return m_dst.get(); }
+    const std::string& path() const { return m_path; }
+    // Whether what is made in the copy's folder takes an ACL and mode from
+    // its default ACL rather than from the mode it was made with.
+    bool inheritsAcl() const { return m_inheritsAcl; }
+    std::string child(const std::string& name) const { return m_path.empty() ? name : m_path + "/" + name; }
+
+    // On a drive that folds case (FAT, exFAT), "Makefile" and "makefile" are
+    // one name: the first to claim it keeps it, and the other fails, named
+    // with it, rather than overwrite it. Which names a drive folds is its
+    // own table's business (exFAT keeps the Kelvin sign apart from "k"), so
+    // names alike under Unicode folding are tried on the drive itself. True
+    // when `name` may be written.
+    bool claim(const std::string& name);
+
+private:
+    CopyJob& m_job;
+    Fd m_src;
+    Fd m_dst;
+    std::string m_path;
+    mode_t m_mode;
+    struct timespec m_times[2];
+    bool m_inheritsAcl;
+    std::mutex m_claimMutex;
+    std::unordered_map<std::string, std::vector<std::string>> m_claims;
+};
+
+using FolderRef = std::shared_ptr<FolderPair>;
+
+struct FileTask
+{
+    FolderRef folder;
+    std::string name;
+};
+
+// Whether a leftover temporary file name of this program belongs to no
+// running copy: its process has ended, or it is this one.
+bool isStaleTemp(const char* name);
+
+} // namespace plovern

@@ -1,0 +1,39 @@
+#include "core/engine/datedcopy.h"
+
+#include <QDir>
+
+#include "core/engine/clocktext.h"
+#include "core/engine/treecopy.h"
+#include "core/platform/textfile.h"
+
+namespace plovern {
+
+QString sourceName(const QString& source)
+{
+    qsizetype cut = source.lastIndexOf(QLatin1Char('/'));
+    if (QDir::separator() != QLatin1Char('/'))
+        cut = std::max(cut, source.lastIndexOf(QDir::separator()));
+    return source.mid(cut + 1);
+}
+
+QString targetPath(const QString& source, const QString& destination, QDate day)
+{
+    return destination + sourceName(source) + dateStamp(day);
+}
+
+CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control)
+{
+    CopyOutcome outcome{targetPath(source, destination, day), {}};
+    if (source.isEmpty()) {
+        outcome.report.failures = 1;
+        outcome.report.firstFailure = QStringLiteral("no source folder given");
+        return outcome;
+    }
+    outcome.report = copyTree(source, outcome.target, 2, control);
+    QString error;
+    if (outcome.report.targetExists && !flushToDisk(outcome.target, &error) && outcome.report.failures++ == 0)
+        outcome.report.firstFailure = QStringLiteral("cannot flush the copy to disk: ") + error;
+    return outcome;
+}
+
+} // namespace plovern

@@ -1,0 +1,82 @@
+#pragma once
+
+// What the copy and the deletion of trees stand on: descriptors that close
+// themselves, the identity of a file, listings of a folder, paths as bytes.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QString>
+
+namespace plovern {
+
+std::string errnoText(int error);
+// A path as the system calls take it, and back; any bytes survive.
+std::string bytesOf(const QString& path);
+QString textOf(const std::string& bytes);
+
+class Fd
+{
+public:
+    Fd() = default;
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {
+    }
+    Fd(Fd&& other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    Fd& operator=(Fd&& other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Gives up ownership without closing.
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    static FileId of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+    bool operator==(const FileId&) const = default;
+    bool operator<(const FileId& other) const { return dev != other.dev ? dev < other.dev : ino < other.ino; }
+};
+
+struct Entry
+{
+    std::string name;
+    unsigned char type; // a DT_ value; DT_UNKNOWN only for an entry that vanished
+};
+
+// The entries of the folder open at `dirFd`, "." and ".." left out. The
+// listing is closed before the caller goes on, so a walk holds no listing open
+// while it descends.
+bool listFolder(int dirFd, std::vector<Entry>* entries, int* error = nullptr);
+
+// Whether a mount of its own starts at `name` (a bind mount of the same file
+// system included, which has the same device number).
+bool isMountPoint(int dirFd, const char* name);
+
+} // namespace plovern

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace plovern {
+
+// What the target's drive does with what a copy asks of it, found once per
+// copy by trying, in the target folder: drives lie (exFAT through FUSE takes a
+// mode and keeps 0777; sshfs sets a link's time on the file it points to).
+struct DriveHabits
+{
+    bool foldsCase = false; // a name made in lower case is found in upper case
+    bool dropsModes = false; // a mode change succeeds and does not hold
+    bool followsLinks = false; // a link's time, set without following it, lands on its target
+};
+
+// Tries each habit once in the folder `dirFd` with a file of the name
+// `probe`, which it removes again. A folder where nothing can be made has none.
+DriveHabits probeDrive(int dirFd, const std::string& probe);
+
+// Whether the drive holding the folder `dirFd` takes `a` and `b` for one
+// name: a file made under the name `stem` + `a` is found as `stem` + `b`.
+// Which names a drive folds is its own table's business (exFAT keeps the
+// Kelvin sign apart from "k"), so this asks the drive. A probe that cannot be
+// made says they are one.
+bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const std::string& b);
+
+// A link the target's file system cannot hold (FAT), as opposed to one that
+// could not be made.
+bool refusedByTarget(int error);
+
+} // namespace plovern

@@ -1,0 +1,214 @@
+#include "core/engine/purge.h"
+
+#include <algorithm>
+
+#include <cerrno>
+
+#include <sys/stat.h>
+
+#include "core/engine/datedcopy.h"
+#include "core/engine/treedelete.h"
+#include "core/platform/paths.h"
+#include "core/platform/textfile.h"
+#include "core/storage/copybook.h"
+
+namespace plovern {
+
+namespace {
+
+bool validMonthDay(QStringView digits)
+{
+    // Month and day each one or two digits, without leading zeros.
+    for (qsizetype monthDigits = 1; monthDigits <= 2; ++monthDigits) {
+        const qsizetype dayDigits = digits.size() - monthDigits;
+        if (dayDigits < 1 || dayDigits > 2)
+            continue;
+        const QStringView month = digits.first(monthDigits);
+        const QStringView day = digits.sliced(monthDigits);
+        if (month[0] == QLatin1Char('0') || day[0] == QLatin1Char('0'))
+            continue;
+        const int m = month.toInt();
+        const int d = day.toInt();
+        if (m >= 1 && m <= 12 && d >= 1 && d <= 31)
+            return true;
+    }
+    return false;
+}
+
+// The folder a record line names, taken lexically: "." and empty names
+// dropped (so "/x/Docs1272025/." and "/x/Docs1272025/" name the folder itself,
+// never what a link there points to), each ".." taking back the name before
+// it. Nothing when a ".." would climb above the root.
+std::optional<QString> lexicalPath(const QString& path)
+{
+    QStringList names;
+    for (const QString& name : path.split(QLatin1Char('/'))) {
+        if (name.isEmpty() || name == QLatin1String("."))
+            continue;
+        if (name != QLatin1String("..")) {
+            names.append(name);
+        } else if (names.isEmpty()) {
+            return std::nullopt;
+        } else {
+            names.removeLast();
+        }
+    }
+    return QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
+// Why the line must not be deleted, or an empty text when it may be.
+QString refusal(const QString& path, int year, const QStringList& protectedFolders)
+{
+    if (!path.startsWith(QLatin1Char('/')))
+        return QStringLiteral("not an absolute path");
+    const std::optional<QString> lexical = lexicalPath(path);
+    if (!lexical)
+        return QStringLiteral("climbs above the root");
+    const QString& clean = *lexical;
+    if (clean == QLatin1String("/"))
+        return QStringLiteral("a file-system root");
+    for (const QString& folder : protectedFolders) {
+        if (!folder.isEmpty() && isAtOrBelow(folder, clean))
+            return QStringLiteral("holds %1").arg(folder);
+    }
+    const std::optional<int> stamped = stampYear(lastName(clean));
+    if (!stamped)
+        return QStringLiteral("not a dated copy");
+    if (*stamped >= year)
+        return QStringLiteral("not a copy of an earlier year");
+    return {};
+}
+
+// Whether the path names a folder itself, not a link to one.
+bool isRealFolder(const QString& path)
+{
+    struct stat st;
+    return ::lstat(pathBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether `made` stands in for the earlier copy at `path`.
+bool replaces(const MadeCopy& made, const QString& path, int year)
+{
+    if (!made.whole || made.day.year() != year)
+        return false;
+    const QString before = made.destination + sourceName(made.source);
+    if (!path.startsWith(before))
+        return false;
+    const std::optional<int> stamped = exactStampYear(QStringView(path).sliced(before.size()));
+    return stamped && *stamped < year && isRealFolder(made.target) && (made.files > 0 || !holdsFiles(path));
+}
+
+} // namespace
+
+std::optional<int> exactStampYear(QStringView digits)
+{
+    if (digits.size() < 6 || digits.size() > 8)
+        return std::nullopt;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    if (!validMonthDay(digits.first(digits.size() - 4)))
+        return std::nullopt;
+    return digits.last(4).toInt();
+}
+
+std::optional<int> stampYear(const QString& folderName)
+{
+    qsizetype start = folderName.size();
+    while (start > 0 && folderName[start - 1].isDigit() && folderName[start - 1].unicode() < 128)
+        --start;
+    const QStringView digits = QStringView(folderName).sliced(start);
+    if (digits.size() < 6)
+        return std::nullopt;
+    // No copy was made before computers kept the date this way.
+    constexpr int kFirstYear = 1970;
+    const int year = digits.last(4).toInt();
+    if (year < kFirstYear)
+        return std::nullopt;
+    const QStringView monthDay = digits.first(digits.size() - 4);
+    // The source name may itself end in digits: try the last two to four.
+    for (qsizetype length = 2; length <= 4 && length <= monthDay.size(); ++length) {
+        if (validMonthDay(monthDay.last(length)))
+            return year;
+    }
+    return std::nullopt;
+}
+
+PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& protectedFolders,
+                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder)
+{
+    PurgeResult result;
+    const QByteArray yearMark = QByteArray::number(year).right(2);
+    for (const QByteArray& line : splitLines(record)) {
+        if (line.right(2) == yearMark) {
+            result.keptLines += line + kLineEnd;
+            continue;
+        }
+        if (line.isEmpty())
+            continue;
+        const QString path = pathText(line);
+        if (const QString why = refusal(path, year, protectedFolders); !why.isEmpty()) {
+            result.failures.append(QStringLiteral("not purged, %1: %2").arg(why, path));
+            continue;
+        }
+        const QString folder = *lexicalPath(path);
+        if (!replaced(folder)) {
+            result.keptLines += line + kLineEnd;
+            if (!result.waiting.contains(path))
+                result.waiting.append(path);
+            continue;
+        }
+        QString error;
+        bool deleted = false;
+        if (!deleteFolder(folder, &error, &deleted))
+            result.failures.append(QStringLiteral("could not purge %1: %2").arg(path, error));
+        else if (deleted) // else purged before
+            result.deleted.append(path);
+    }
+    return result;
+}
+
+PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* filesLock)
+{
+    std::unique_lock lock = filesLock ? std::unique_lock(*filesLock) : std::unique_lock<std::mutex>();
+    QByteArray record;
+    readFile(places.recordFile, &record); // no record: nothing to purge
+    std::vector<MadeCopy> book = loadCopyBook(places.copyBookFile);
+    if (lock)
+        lock.unlock();
+    // The folders as the kernel resolves them too, so that no link leads the purge to one.
+    QStringList protectedFolders = places.protectedFolders;
+    for (const QString& folder : places.protectedFolders) {
+        const QString real = realPath(folder);
+        if (!real.isEmpty() && !protectedFolders.contains(real))
+            protectedFolders.append(real);
+    }
+    // The checks run again on what is actually opened for deletion.
+    const DeleteVeto veto = [&](const QString& realPath) {
+        const QString why = refusal(realPath, year, protectedFolders);
+        return why.isEmpty() ? why : QStringLiteral("%1 is %2").arg(realPath, why);
+    };
+    const ReplacementCheck replaced = [&](const QString& path) {
+        struct stat st;
+        if (::lstat(pathBytes(path).constData(), &st) != 0 && errno == ENOENT)
+            return true; // purged before: nothing left to lose
+        return std::any_of(book.begin(), book.end(), [&](const MadeCopy& made) { return replaces(made, path, year); });
+    };
+    PurgeResult result = purgeRecord(
+        record, year, protectedFolders, replaced,
+        [&](const QString& path, QString* error, bool* deleted) { return deleteTree(path, error, veto, deleted); });
+    if (filesLock)
+        lock.lock();
+    QString error;
+    if (!saveFile(places.keptLinesFile, result.keptLines, &error))
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
+    // Read again: copies made meanwhile are noted there.
+    book = loadCopyBook(places.copyBookFile);
+    if (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
+        && !saveFile(places.copyBookFile, formatCopyBook(book), &error))
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.copyBookFile, error));
+    return result;
+}
+
+} // namespace plovern

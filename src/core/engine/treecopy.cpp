@@ -1,0 +1,122 @@
+#include "core/engine/treecopy.h"
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/engine/copyjob.h"
+#include "core/engine/filecopy.h"
+#include "core/engine/treewalk.h"
+#include "core/platform/paths.h"
+#include "core/platform/volumes.h"
+
+namespace plovern {
+
+namespace {
+
+QString refusal(const QString& target, const QString& what)
+{
+    return QStringLiteral("%1: %2").arg(target, what);
+}
+
+} // namespace
+
+QString CopyReport::failureText() const
+{
+    if (failures <= 1)
+        return firstFailure;
+    return QStringLiteral("%1 (and %2 more)").arg(firstFailure).arg(failures - 1);
+}
+
+CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control)
+{
+    CopyReport refused;
+    refused.failures = 1;
+    // A source drive that is not there shows as its empty mount point folder.
+    const QString sourceReal = realPath(source);
+    if (const QString mountPoint = unmountedDriveOf(sourceReal.isEmpty() ? source : sourceReal);
+        !mountPoint.isEmpty()) {
+        refused.firstFailure = refusal(source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
+        return refused;
+    }
+    Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat srcSt;
+    if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
+        refused.firstFailure
+            = refusal(source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
+        return refused;
+    }
+
+    // Only the target folder itself is ever created: a missing parent means
+    // the destination is not there (a backup drive that is not mounted).
+    const QString parent = parentPath(target);
+    const std::string name = bytesOf(lastName(target));
+    Fd parentFd(::open(bytesOf(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.valid() || name.empty()) {
+        refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
+        return refused;
+    }
+    const QString parentReal = realPath(parent);
+    const QString targetReal
+        = parentReal + (parentReal.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + lastName(target);
+    if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
+        refused.firstFailure = refusal(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
+        return refused;
+    }
+    if (isAtOrBelow(targetReal, sourceReal)) {
+        refused.firstFailure = refusal(target, QStringLiteral("the target lies inside the source %1").arg(source));
+        return refused;
+    }
+
+    const bool existed = ::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0;
+    if (existed && errno != EEXIST) {
+        refused.firstFailure = refusal(target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
+        return refused;
+    }
+    Fd dst(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat dstSt;
+    if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
+        refused.firstFailure = refusal(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
+        refused.targetExists = existed || ::faccessat(parentFd.get(), name.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+        return refused;
+    }
+    Fd rootFd(::dup(dst.get()));
+
+    CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
+    job.setHabits(probeDrive(dst.get(), job.tempName()));
+    job.setControl(control);
+    TaskQueue queue;
+    auto work = [&job, &queue](bool wait) {
+        FileTask task;
+        while (queue.pop(&task, wait)) {
+            copyFile(job, task);
+            task = {};
+        }
+    };
+    std::vector<std::thread> workers;
+    try {
+        for (int i = 0; i < threads; ++i)
+            workers.emplace_back(work, true);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the walking thread copies what is left.
+    }
+    walkTree(job, queue, std::move(src), std::move(dst), srcSt, dstSt, existed);
+    queue.close();
+    work(false);
+    for (std::thread& worker : workers)
+        worker.join();
+    CopyReport report = job.report();
+    report.targetExists = true;
+    if (report.files == 0 && report.complete() && !report.stopped)
+        report.warnings.append(QStringLiteral("the source folder is empty"));
+    return report;
+}
+
+} // namespace plovern

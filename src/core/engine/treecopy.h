@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+
+#include <QString>
+#include <QStringList>
+
+namespace plovern {
+
+// What one copy did. Failures are counted and only the first is kept, so a
+// tree of ten thousand unreadable files costs one line. Warnings name what the
+// target drive could not keep (modes on FAT, say) and files that vanished from
+// the source while it was copied; they do not make the copy a failure.
+struct CopyReport
+{
+    int failures = 0;
+    QString firstFailure; // names the source path and the reason
+    QStringList warnings; // one line per kind, with its count
+    bool targetExists = false; // the target folder is there, whole or in part
+    bool stopped = false; // asked to stop before the tree was through
+    quint64 files = 0; // files in the copy, written or found unchanged
+    quint64 bytes = 0; // bytes written
+
+    bool complete() const { return failures == 0; }
+    // The first failure, with "(and N more)" when there were others.
+    QString failureText() const;
+};
+
+// What another thread may see of a running copy, and how it stops one: the
+// copy looks at `stop` before each file and each folder, so it ends at the
+// next file; the file being written is finished or removed, never left torn.
+struct CopyControl
+{
+    std::atomic<bool> stop{false};
+    std::atomic<quint64> files{0};
+    // Grows with every folder, file and piece of data written: still means stuck.
+    std::atomic<quint64> progress{0};
+};
+
+// Copies the folder tree at `source` into the folder `target`, creating the
+// target folder itself (never its parents) or merging into it if it exists.
+// A file already at the target with the same size, modification time and mode
+// is left as it is; any other is replaced whole, written under a temporary
+// name and renamed over the old one once complete. Modes, times, owners (when
+// the program may set them), extended attributes, holes and hard links within
+// the copy are kept; symbolic links are copied as links and never followed;
+// FIFOs, sockets and devices are skipped, never opened. A file that fails does
+// not stop the rest of the tree. The number of open descriptors stays bounded
+// whatever the depth. Files are copied on `threads` worker threads besides the
+// one walking the tree.
+CopyReport copyTree(const QString& source, const QString& target, int threads = 2, CopyControl* control = nullptr);
+
+} // namespace plovern

@@ -1,0 +1,114 @@
+#include "core/platform/process.h"
+
+#include <csignal>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "core/platform/log.h"
+#include "core/platform/paths.h"
+
+namespace plovern {
+
+QString programTitle()
+{
+    return QStringLiteral("Plovern");
+}
+
+QString argumentText(const QStringList& argv)
+{
+    return argv.mid(1).join(QLatin1Char(' '));
+}
+
+QString executableFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+bool isSystemFolder(const QString& folder)
+{
+    const QString real = realPath(folder);
+    const QString path = real.isEmpty() ? QDir::cleanPath(folder) : real;
+    for (const QStringView system : {u"/usr", u"/bin", u"/sbin"}) {
+        if (isAtOrBelow(path, system))
+            return true;
+    }
+    return false;
+}
+
+Switches readSwitches(const QString& arguments)
+{
+    const bool hidden = arguments == QLatin1String("-h") || arguments == QLatin1String("-hp");
+    const bool purge = arguments == QLatin1String("-p") || arguments == QLatin1String("-hp");
+    return {hidden, purge};
+}
+
+QString programFolder()
+{
+    const QString beside = executableFolder();
+    if (!isSystemFolder(beside) && QFileInfo(beside).isWritable())
+        return beside;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::unique_ptr<FolderLock> lockProgramFolder(const QString& path)
+{
+    const QByteArray bytes = pathBytes(path);
+    int fd = ::open(bytes.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == EACCES) // a lock file left unreadable: any open descriptor can hold the lock
+        fd = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        // A folder where no lock can be made still runs the timetable.
+        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return std::make_unique<FolderLock>(-1);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return nullptr;
+        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+        return std::make_unique<FolderLock>(-1);
+    }
+    // The pid is for people who look; the lock itself is the flock.
+    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
+        logLine(QStringLiteral("cannot write the pid into %1").arg(path));
+    return std::make_unique<FolderLock>(fd);
+}
+
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+void ignoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+} // namespace plovern

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+#include <QStringList>
+
+namespace plovern {
+
+QString programTitle();
+
+// The argument part of a command line as one text: "-h -p" stays two words.
+QString argumentText(const QStringList& argv);
+
+// The folder beside the executable.
+QString executableFolder();
+
+// Where the program keeps its files: beside the executable when that folder
+// can be written (a portable copy, a build folder); otherwise, and always
+// when installed system-wide (under /usr, /bin or /sbin), the user's data
+// folder, created on first use.
+QString programFolder();
+
+// Whether `folder` belongs to the system's installation, where no program
+// keeps its user's files, whoever runs it.
+bool isSystemFolder(const QString& folder);
+
+// What the program's switches ask for: "-h" hidden for good, "-p" the purge
+// on, "-hp" both. Only the whole argument text counts, exactly.
+struct Switches
+{
+    bool hidden = false;
+    bool purge = false;
+};
+Switches readSwitches(const QString& arguments);
+
+// Holds the program folder for this process alone, so two instances never
+// copy the same entries twice nor save over each other's schedule: an flock
+// on its lock file, which the kernel lets go when the process ends however
+// it ends, so no content of the file (empty, another's pid, our own) can keep
+// a later start out. Programs this one starts do not inherit it.
+class FolderLock
+{
+public:
+    explicit FolderLock(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Nothing when another running instance holds the folder. Where no lock can
+// be made at all (a folder that cannot be written), the program still runs.
+std::unique_ptr<FolderLock> lockProgramFolder(const QString& lockFile);
+
+// Lets the process open as many files as the system allows it: a margin for
+// copies on slow drives, whose workers hold a few files each.
+void raiseOpenFileLimit();
+
+// Make a write past RLIMIT_FSIZE fail with EFBIG instead of killing the process.
+void ignoreFileSizeSignal();
+
+} // namespace plovern

@@ -1,0 +1,70 @@
+#include "core/storage/copybook.h"
+
+#include <algorithm>
+
+#include "core/platform/paths.h"
+#include "core/platform/textfile.h"
+
+namespace plovern {
+
+namespace {
+
+QByteArray encoded(const QString& path)
+{
+    return pathBytes(path).toPercentEncoding("/");
+}
+
+} // namespace
+
+std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
+{
+    std::vector<MadeCopy> copies;
+    for (const QByteArray& line : splitLines(bytes)) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 6 || (fields[1] != "whole" && fields[1] != "partial"))
+            continue;
+        MadeCopy copy;
+        copy.day = QDate::fromString(QString::fromLatin1(fields[0]), Qt::ISODate);
+        bool isNumber = false;
+        copy.files = fields[2].toULongLong(&isNumber);
+        copy.whole = fields[1] == "whole";
+        copy.target = pathText(QByteArray::fromPercentEncoding(fields[3]));
+        copy.source = pathText(QByteArray::fromPercentEncoding(fields[4]));
+        copy.destination = pathText(QByteArray::fromPercentEncoding(fields[5]));
+        if (copy.day.isValid() && isNumber && !copy.target.isEmpty())
+            noteCopy(&copies, std::move(copy));
+    }
+    return copies;
+}
+
+QByteArray formatCopyBook(const std::vector<MadeCopy>& copies)
+{
+    QByteArray bytes;
+    for (const MadeCopy& copy : copies) {
+        bytes += copy.day.toString(Qt::ISODate).toLatin1() + ' ' + (copy.whole ? "whole" : "partial") + ' '
+            + QByteArray::number(copy.files) + ' ' + encoded(copy.target) + ' ' + encoded(copy.source) + ' '
+            + encoded(copy.destination) + kLineEnd;
+    }
+    return bytes;
+}
+
+const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target)
+{
+    const auto found
+        = std::find_if(copies.begin(), copies.end(), [&](const MadeCopy& copy) { return copy.target == target; });
+    return found == copies.end() ? nullptr : &*found;
+}
+
+void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
+{
+    std::erase_if(*copies, [&](const MadeCopy& known) { return known.target == copy.target; });
+    copies->push_back(std::move(copy));
+}
+
+std::vector<MadeCopy> loadCopyBook(const QString& path)
+{
+    QByteArray bytes;
+    return readFile(path, &bytes) ? parseCopyBook(bytes) : std::vector<MadeCopy>();
+}
+
+} // namespace plovern

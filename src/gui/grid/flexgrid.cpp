@@ -1,0 +1,243 @@
+#include "gui/grid/flexgrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QPalette>
+#include <QScrollBar>
+
+namespace plovern {
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+}
+
+FlexGridModel::FlexGridModel(int cols, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_cols(cols)
+    , m_rows(1, QStringList(cols, QString()))
+{
+}
+
+int FlexGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int FlexGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_cols;
+}
+
+QVariant FlexGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return m_rows[static_cast<size_t>(index.row())][index.column()];
+    case Qt::BackgroundRole:
+        if (index.column() == 0)
+            return QApplication::palette().button();
+        return {};
+    case Qt::ForegroundRole:
+        if (index.column() == 0)
+            return QApplication::palette().buttonText();
+        return {};
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void FlexGridModel::checkRow(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        throw GridError("the grid has no row " + std::to_string(row));
+}
+
+const QString& FlexGridModel::cell(int row, int col) const
+{
+    checkRow(row);
+    return m_rows[static_cast<size_t>(row)][col];
+}
+
+void FlexGridModel::setCell(int row, int col, const QString& text)
+{
+    checkRow(row);
+    m_rows[static_cast<size_t>(row)][col] = text;
+    const QModelIndex at = index(row, col);
+    emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void FlexGridModel::insertRow(int row, const QString& item)
+{
+    if (row < 0 || row > rowCount())
+        throw GridError("cannot insert a row at " + std::to_string(row));
+    QStringList cells(m_cols, QString());
+    cells[0] = item;
+    beginInsertRows({}, row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(cells));
+    endInsertRows();
+}
+
+void FlexGridModel::removeRow(int row)
+{
+    checkRow(row);
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
+FlexGrid::FlexGrid(QWidget* parent, int cols)
+    : QTableView(parent)
+    , m_model(cols)
+{
+    setModel(&m_model);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    m_fixed = new QTableView(this);
+    m_fixed->setObjectName(QStringLiteral("fixedColumn"));
+    m_fixed->setModel(&m_model);
+    m_fixed->setSelectionModel(selectionModel());
+    m_fixed->horizontalHeader()->hide();
+    m_fixed->verticalHeader()->hide();
+    m_fixed->setFocusPolicy(Qt::NoFocus);
+    m_fixed->setFrameShape(QFrame::NoFrame);
+    m_fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fixed->setSelectionMode(selectionMode());
+    m_fixed->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fixed->setWordWrap(false);
+    for (int col = 1; col < cols; ++col)
+        m_fixed->setColumnHidden(col, true);
+    viewport()->stackUnder(m_fixed);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int width) {
+        if (col == 0) {
+            m_fixed->setColumnWidth(0, width);
+            placeFixedColumn();
+        }
+    });
+    connect(verticalHeader(), &QHeaderView::sectionResized, m_fixed,
+            [this](int row, int, int height) { m_fixed->setRowHeight(row, height); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_fixed->verticalScrollBar(), &QScrollBar::setValue);
+    connect(m_fixed->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
+
+    const auto clicked = [this](const QModelIndex& index) {
+        // A click on the heading column selects the whole row.
+        if (index.column() == 0)
+            selectRow(index.row());
+        emit Click();
+    };
+    connect(this, &QTableView::clicked, this, clicked);
+    connect(m_fixed, &QTableView::clicked, this, clicked);
+    connect(this, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    connect(m_fixed, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    placeFixedColumn();
+}
+
+void FlexGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    placeFixedColumn();
+}
+
+void FlexGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    placeFixedColumn();
+}
+
+void FlexGrid::placeFixedColumn()
+{
+    if (!m_fixed)
+        return;
+    m_fixed->setColumnWidth(0, columnWidth(0));
+    m_fixed->setGeometry(frameWidth(), frameWidth(), columnWidth(0), viewport()->height());
+}
+
+int FlexGrid::Rows() const
+{
+    return m_model.rowCount();
+}
+
+int FlexGrid::Cols() const
+{
+    return m_model.columnCount();
+}
+
+void FlexGrid::checkCol(int col) const
+{
+    if (col < 0 || col >= Cols())
+        throw GridError("the grid has no column " + std::to_string(col));
+}
+
+void FlexGrid::ColWidth(int col, int twips)
+{
+    checkCol(col);
+    setColumnWidth(col, twips / kTwipsPerPixel);
+}
+
+int FlexGrid::ColWidth(int col) const
+{
+    checkCol(col);
+    return columnWidth(col) * kTwipsPerPixel;
+}
+
+void FlexGrid::AddItem(const QString& item, int index)
+{
+    m_model.insertRow(index, item);
+}
+
+void FlexGrid::TextArray(int index, const QString& text)
+{
+    if (index < 0)
+        throw GridError("the grid has no cell " + std::to_string(index));
+    m_model.setCell(index / Cols(), index % Cols(), text);
+}
+
+const QString& FlexGrid::TextMatrix(int row, int col) const
+{
+    checkCol(col);
+    return m_model.cell(row, col);
+}
+
+void FlexGrid::RemoveItem(int row)
+{
+    m_model.removeRow(row);
+}
+
+int FlexGrid::RowSel() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : 0;
+}
+
+void FlexGrid::Refresh()
+{
+    viewport()->update();
+}
+
+void FlexGrid::Redraw(bool on)
+{
+    setUpdatesEnabled(on);
+}
+
+} // namespace plovern

@@ -1,0 +1,51 @@
+#include "gui/grid/scheduletable.h"
+
+#include <array>
+
+#include "gui/grid/flexgrid.h"
+
+namespace plovern {
+
+void insertTop(FlexGrid& grid, const ScheduleEntry& entry)
+{
+    static constexpr std::array<int, 5> widths = {1500, 1500, 1500, 1000, 500};
+    for (int col = 0; col < static_cast<int>(widths.size()); ++col)
+        grid.ColWidth(col, widths[static_cast<size_t>(col)]);
+    grid.AddItem(QString::fromLatin1(kEntryLabel), 0);
+    grid.TextArray(1, entry.source);
+    grid.TextArray(2, entry.destination);
+    grid.TextArray(3, entry.time);
+    grid.TextArray(4, entry.day);
+    grid.Refresh();
+    grid.Redraw(true);
+}
+
+ScheduleEntry readEntry(const FlexGrid& grid, int row)
+{
+    return {grid.TextMatrix(row, 1), grid.TextMatrix(row, 2), grid.TextMatrix(row, 3), grid.TextMatrix(row, 4)};
+}
+
+std::vector<ScheduleEntry> readEntries(const FlexGrid& grid)
+{
+    std::vector<ScheduleEntry> entries;
+    entries.reserve(static_cast<size_t>(grid.Rows()));
+    for (int row = 0; row < grid.Rows(); ++row) {
+        ScheduleEntry entry = readEntry(grid, row);
+        if (entry.isBlank())
+            break;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid)
+{
+    if (isCount(caption)) {
+        const int count = caption.toInt() + delta;
+        if (count >= 0)
+            return QString::number(count);
+    }
+    return QString::number(static_cast<int>(readEntries(grid).size()));
+}
+
+} // namespace plovern

@@ -1,0 +1,123 @@
+#include "gui/pickers/folderpickers.h"
+
+#include <QDir>
+#include <QKeyEvent>
+
+#include "core/platform/volumes.h"
+
+namespace plovern {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kIndentPerLevel = 2;
+
+} // namespace
+
+PickList::PickList(QWidget* parent)
+    : QComboBox(parent)
+{
+    setEditable(false);
+}
+
+void PickList::keyPressEvent(QKeyEvent* event)
+{
+    const bool typing = !event->text().isEmpty() && event->text().at(0).isPrint() && event->key() != Qt::Key_Space;
+    if (typing) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+DriveList::DriveList(const QStringList& roots, QWidget* parent)
+    : PickList(parent)
+{
+    addItems(roots.isEmpty() ? QStringList{QDir::rootPath()} : roots);
+    showDriveOf(QDir::currentPath());
+    m_drive = currentText();
+    // Choosing the drive already chosen changes nothing, a typed path included.
+    connect(this, &QComboBox::activated, this, [this] {
+        if (currentText() == m_drive)
+            return;
+        m_drive = currentText();
+        emit driveChanged();
+    });
+}
+
+void DriveList::showDriveOf(const QString& path)
+{
+    const QStringList roots = [this] {
+        QStringList items;
+        for (int i = 0; i < count(); ++i)
+            items.append(itemText(i));
+        return items;
+    }();
+    const int index = findText(volumeRootOf(path, roots));
+    if (index >= 0)
+        setCurrentIndex(index);
+    m_drive = currentText();
+}
+
+DirList::DirList(QWidget* parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this, &DirList::open);
+    if (!setPath(QDir::currentPath()))
+        setPath(QDir::rootPath());
+}
+
+bool DirList::setPath(const QString& folder)
+{
+    const QString target = QDir::cleanPath(QDir(folder).absolutePath());
+    QDir dir(target);
+    if (!dir.exists() || !dir.isReadable())
+        return false;
+    const QStringList children = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::LocaleAware);
+
+    clear();
+    QStringList chain;
+    for (QDir up(target);;) {
+        chain.prepend(up.absolutePath());
+        if (up.isRoot() || !up.cdUp())
+            break;
+    }
+    int depth = 0;
+    for (const QString& ancestor : chain) {
+        const QString name = QDir(ancestor).isRoot() ? ancestor : QDir(ancestor).dirName();
+        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + name, this);
+        item->setData(kPathRole, ancestor);
+        ++depth;
+    }
+    setCurrentRow(static_cast<int>(chain.size()) - 1);
+    const QString prefix = target.endsWith(QLatin1Char('/')) ? target : target + QLatin1Char('/');
+    for (const QString& child : children) {
+        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + child, this);
+        item->setData(kPathRole, prefix + child);
+    }
+
+    const bool moved = target != m_path;
+    m_path = target;
+    if (moved)
+        emit pathChanged();
+    return true;
+}
+
+void DirList::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        open(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void DirList::open(QListWidgetItem* item)
+{
+    if (item)
+        setPath(item->data(kPathRole).toString());
+}
+
+} // namespace plovern

@@ -1,0 +1,187 @@
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/engine/copyworker.h"
+#include "core/engine/scheduler.h"
+#include "core/platform/logfile.h"
+#include "core/platform/textfile.h"
+#include "support/core/fakes.h"
+#include "support/core/sandbox.h"
+#include "support/core/testmain.h"
+
+using namespace plovern;
+using namespace plovern::test;
+
+namespace {
+
+const QDate kNewYear(2026, 1, 5);
+
+// A worker over a program folder and a backup drive of its own.
+struct Worker
+{
+    Worker()
+        : log(dir.filePath("PlovernLog.txt"))
+        , worker(
+              {dir.filePath("SavedFilesDB.txt"), dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {}},
+              clock, log, notifier, std::chrono::seconds(2))
+    {
+        QDir().mkpath(backup);
+    }
+
+    // Runs one copy due at 10 AM on `day` and waits for it and its purge.
+    void copy(const QString& source, bool purge = true, QDate day = kNewYear, const QString& destination = {})
+    {
+        const qint64 second = wallSecond(QDateTime(day, QTime(10, 0)));
+        worker.enqueue({{source, destination.isEmpty() ? backup : destination, second, purge}});
+        QTRY_VERIFY_WITH_TIMEOUT(!worker.busy(), 20000);
+    }
+    QString logText() const { return QString::fromUtf8(contentOf(log.path())); }
+    void record(const QStringList& lines) const
+    {
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"), (lines.join("\r\n") + "\r\n").toUtf8()));
+    }
+    QString source(const QString& name) const { return dir.filePath("sources/" + name); }
+
+    QTemporaryDir dir;
+    QString backup = dir.filePath("backup/");
+    FakeClock clock;
+    FakeNotifier notifier;
+    LogFile log;
+    CopyWorker worker;
+};
+
+} // namespace
+
+class TestCopyWorker : public QObject
+{
+    Q_OBJECT
+private slots:
+    void theLastBackupsWaitForACompleteCopyOfTheYear()
+    {
+        Worker w;
+        const QString june = w.backup + "Docs6302025";
+        const QString december = w.backup + "Docs12312025";
+        makeTree(june, {{"thesis.odt", "june"}});
+        makeTree(december, {{"thesis.odt", "december"}});
+        w.record({june, december});
+
+        // The source drive is dead: the first copy of the year fails.
+        w.copy(w.source("Docs"));
+        QVERIFY(w.logText().contains("copy failed"));
+        QVERIFY(w.logText().contains("kept " + june + ": no complete copy of this year yet"));
+        QVERIFY(w.logText().contains("kept " + december + ": no complete copy of this year yet"));
+        QCOMPARE(contentOf(december + "/thesis.odt"), QByteArray("december"));
+
+        // Its folder is back but empty (a drive not mounted there): made, told, and no replacement.
+        QVERIFY(QDir().mkpath(w.source("Docs")));
+        w.copy(w.source("Docs"));
+        QVERIFY(w.logText().contains("warnings: the source folder is empty"));
+        QCOMPARE(contentOf(june + "/thesis.odt"), QByteArray("june"));
+
+        // A copy with a failure is no replacement either.
+        makeTree(w.source("Docs"), {{"thesis.odt", "january"}, {"locked", "l"}});
+        ::chmod(QFile::encodeName(w.source("Docs/locked")).constData(), 0);
+        w.copy(w.source("Docs"));
+        QCOMPARE(contentOf(june + "/thesis.odt"), QByteArray("june"));
+
+        // Nor is one that was made whole and then went away.
+        QFile::remove(w.source("Docs/locked"));
+        w.copy(w.source("Docs"), false);
+        QVERIFY(QDir(w.backup + "Docs152026").removeRecursively());
+        w.copy(w.source("Missing")); // any copy is followed by the purge
+        QCOMPARE(contentOf(june + "/thesis.odt"), QByteArray("june"));
+
+        // A whole copy that is there: now the earlier ones go.
+        w.copy(w.source("Docs"));
+        QVERIFY(!QFileInfo::exists(june));
+        QVERIFY(!QFileInfo::exists(december));
+        QVERIFY(w.logText().contains("purged " + december));
+        QCOMPARE(contentOf(w.backup + "Docs152026/thesis.odt"), QByteArray("january"));
+    }
+
+    void anEmptySourceReplacesOnlyAnEmptyCopy()
+    {
+        Worker w;
+        QVERIFY(QDir().mkpath(w.backup + "Spare12312025/nothing"));
+        makeTree(w.backup + "Full12312025", {{"f", "f"}});
+        w.record({w.backup + "Spare12312025", w.backup + "Full12312025"});
+        QVERIFY(QDir().mkpath(w.source("Spare")));
+        QVERIFY(QDir().mkpath(w.source("Full")));
+        w.copy(w.source("Spare"));
+        w.copy(w.source("Full"));
+        QVERIFY(!QFileInfo::exists(w.backup + "Spare12312025"));
+        QCOMPARE(contentOf(w.backup + "Full12312025/f"), QByteArray("f"));
+    }
+
+    void aPurgeRunsOnlyWhenAskedFor()
+    {
+        Worker w;
+        makeTree(w.backup + "Docs12312025", {{"f", "old"}});
+        w.record({w.backup + "Docs12312025"});
+        makeTree(w.source("Docs"), {{"f", "new"}});
+        w.copy(w.source("Docs"), false);
+        QCOMPARE(contentOf(w.backup + "Docs12312025/f"), QByteArray("old"));
+        w.copy(w.source("Docs"), true);
+        QVERIFY(!QFileInfo::exists(w.backup + "Docs12312025"));
+    }
+
+    void twoSourcesOfOneNameNeverShareACopy()
+    {
+        Worker w;
+        makeTree(w.source("alice/Documents"), {{"thesis.odt", "alice"}});
+        makeTree(w.source("bob/Documents"), {{"thesis.odt", "bob"}});
+        const QString copy = w.backup + "Documents152026";
+        w.copy(w.source("alice/Documents"));
+        w.copy(w.source("bob/Documents"));
+        QCOMPARE(contentOf(copy + "/thesis.odt"), QByteArray("alice"));
+        QVERIFY(
+            w.logText().contains(QString("copy failed: %1 holds the copy of %2; the copy of %3 was not made into it")
+                                     .arg(copy, w.source("alice/Documents"), w.source("bob/Documents"))));
+        QCOMPARE(w.notifier.sent().size(), 1);
+        QVERIFY(w.notifier.sent()[0].second.contains(w.source("alice/Documents")));
+        QCOMPARE(QString::fromUtf8(contentOf(w.dir.filePath("SavedFilesDB.txt"))).count("Documents152026"), 1);
+
+        // Alice's entry again that day still merges into its own copy.
+        makeTree(w.source("alice/Documents"), {{"notes.txt", "later"}});
+        w.copy(w.source("alice/Documents"));
+        QCOMPARE(contentOf(copy + "/notes.txt"), QByteArray("later"));
+
+        // A folder no copy explains (made by hand, or before the copies were noted) is merged into.
+        makeTree(w.backup + "Mail152026", {{"by-hand", "h"}});
+        makeTree(w.source("Mail"), {{"inbox", "i"}});
+        w.copy(w.source("Mail"));
+        QCOMPARE(contentOf(w.backup + "Mail152026/inbox"), QByteArray("i"));
+        QCOMPARE(contentOf(w.backup + "Mail152026/by-hand"), QByteArray("h"));
+    }
+
+    void aHungDriveHoldsUpOnlyItsOwnCopies()
+    {
+        Worker w;
+        makeTree(w.source("Big"), {{"data", QByteArray(1 << 20, 'b')}});
+        makeTree(w.source("Local"), {{"l", "l"}});
+        FrozenShare hung(w.dir.path());
+        if (!hung.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const qint64 due = wallSecond(QDateTime(kNewYear, QTime(10, 0)));
+        w.worker.enqueue({{w.source("Big"), hung.share(), due, false}});
+        w.worker.enqueue({{w.source("Local"), w.backup, due + 8, false}});
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(w.backup + "Local152026/l"), QByteArray("l"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.logText().contains(QString("copy of %1 to %2: no progress for 2 s; the drive may "
+                                                              "have hung")
+                                                          .arg(w.source("Big"), w.dir.filePath("share/Big152026"))),
+                                 10000);
+        QCOMPARE(w.logText().count("no progress"), 1);
+        QVERIFY(!w.worker.stop(500)); // stuck: the program must not wait for it
+        hung.thaw();
+        QVERIFY(w.worker.stop(10000));
+    }
+};
+
+PLOVERN_TEST_MAIN(TestCopyWorker)
+#include "tst_copyworker.moc"

@@ -1,0 +1,656 @@
+#include <csignal>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/engine/datedcopy.h"
+#include "core/engine/treecopy.h"
+#include "core/engine/treedelete.h"
+#include "core/platform/paths.h"
+#include "core/platform/textfile.h"
+#include "core/platform/volumes.h"
+#include "support/core/fakes.h"
+#include "support/core/sandbox.h"
+#include "support/core/testmain.h"
+
+using namespace plovern;
+using namespace plovern::test;
+
+namespace {
+
+QStringList entriesBelow(const QString& root)
+{
+    QStringList names;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.append(QDir(root).relativeFilePath(it.next()));
+    names.sort();
+    return names;
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+// A pid that belonged to a process that has ended.
+pid_t endedPid()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+struct AclEntry
+{
+    quint16 tag;
+    quint16 permissions;
+    quint32 id;
+};
+
+// Writes a POSIX ACL in the kernel's own form; false where the drive keeps none.
+bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries)
+{
+    QByteArray value;
+    const auto put = [&value](auto number) { value.append(reinterpret_cast<const char*>(&number), sizeof number); };
+    put(quint32(2));
+    for (const AclEntry& entry : entries) {
+        put(entry.tag);
+        put(entry.permissions);
+        put(entry.id);
+    }
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+}
+
+// Sets or clears an inode flag (chattr +i, +a); false where it cannot be set.
+bool setInodeFlag(const QString& path, int flag, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | flag : flags & ~flag;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+QByteArray reportBytes(const CopyReport& report)
+{
+    return QStringLiteral("%1|%2|%3")
+        .arg(report.failureText(), report.warnings.join(QLatin1Char(';')))
+        .arg(report.targetExists)
+        .toUtf8();
+}
+
+} // namespace
+
+class TestTreeCopy : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+    void cleanup()
+    {
+        // Leave the next test a clean, deletable folder.
+        QDirIterator it(m_dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            ::chmod(QFile::encodeName(it.next()).constData(), 0755);
+        for (const QString& name : QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            QDir(path(name)).removeRecursively(), QFile::remove(path(name));
+    }
+
+    void copiesTheWholeTreeWithModesTimesAndLinks()
+    {
+        makeTree(path("src"),
+                 {{"a.txt", "alpha"},
+                  {"sub/b.bin", QByteArray(300000, 'b')},
+                  {"sub/deeper/c", ""},
+                  {"empty/", {}},
+                  {".hidden", "h"}});
+        ::chmod(QFile::encodeName(path("src/a.txt")).constData(), 0640);
+        const QDateTime old(QDate(2020, 5, 4), QTime(3, 2, 1), Qt::UTC);
+        {
+            QFile f(path("src/sub/b.bin"));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        QVERIFY(QFile::link(QStringLiteral("../outside"), path("src/link-out")));
+        QVERIFY(QFile::link(path("src"), path("src/sub/loop"))); // would recurse forever if followed
+        QVERIFY(::mkfifo(QFile::encodeName(path("src/pipe")).constData(), 0644) == 0);
+
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+
+        QCOMPARE(entriesBelow(path("dst")),
+                 (QStringList{".hidden", "a.txt", "empty", "link-out", "sub", "sub/b.bin", "sub/deeper", "sub/deeper/c",
+                              "sub/loop"}));
+        QCOMPARE(contentOf(path("dst/a.txt")), QByteArray("alpha"));
+        QCOMPARE(contentOf(path("dst/sub/b.bin")), QByteArray(300000, 'b'));
+        QCOMPARE(QFileInfo(path("dst/a.txt")).permissions() & 0x7777,
+                 QFileInfo(path("src/a.txt")).permissions() & 0x7777);
+        QCOMPARE(QFileInfo(path("dst/sub/b.bin")).lastModified().toUTC(), old);
+        QVERIFY(QFileInfo(path("dst/sub/loop")).isSymLink());
+        QCOMPARE(QFileInfo(path("dst/link-out")).symLinkTarget(), QFileInfo(path("outside")).absoluteFilePath());
+    }
+
+    void mergesIntoAnEarlierCopyOfTheSameDay()
+    {
+        makeTree(path("src"), {{"same.txt", "new"}, {"sub/x", "x2"}});
+        makeTree(path("dst"), {{"same.txt", "old"}, {"only-in-target.txt", "keep"}, {"sub/x", "x1"}});
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(contentOf(path("dst/same.txt")), QByteArray("new"));
+        QCOMPARE(contentOf(path("dst/sub/x")), QByteArray("x2"));
+        QCOMPARE(contentOf(path("dst/only-in-target.txt")), QByteArray("keep"));
+        QCOMPARE(entriesBelow(path("dst")), (QStringList{"only-in-target.txt", "same.txt", "sub", "sub/x"}));
+    }
+
+    void aSecondCopyOfReadOnlyFoldersStillMerges()
+    {
+        makeTree(path("src"), {{"locked/a", "1"}});
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
+        ::chmod(QFile::encodeName(path("src")).constData(), 0555);
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        ::chmod(QFile::encodeName(path("src")).constData(), 0755);
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0755);
+        makeTree(path("src"), {{"locked/a", "2"}, {"locked/b", "new"}});
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0555);
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(contentOf(path("dst/locked/a")), QByteArray("2"));
+        QCOMPARE(contentOf(path("dst/locked/b")), QByteArray("new"));
+        QCOMPARE(QFileInfo(path("dst/locked")).permissions() & 0x7777,
+                 QFileInfo(path("src/locked")).permissions() & 0x7777);
+    }
+
+    void aMissingDestinationParentCreatesNothing()
+    {
+        makeTree(path("src"), {{"a", "a"}});
+        QCOMPARE(copyTree(path("src"), path("unmounted/drive/copy")).failures, 1);
+        QVERIFY(!QFileInfo::exists(path("unmounted")));
+    }
+
+    void aTargetInsideTheSourceIsRefused()
+    {
+        makeTree(path("src"), {{"a", "a"}});
+        QCOMPARE(copyTree(path("src"), path("src/src1272026")).failures, 1);
+        QCOMPARE(copyTree(path("src"), path("src")).failures, 1);
+        QCOMPARE(entriesBelow(path("src")), QStringList{"a"});
+    }
+
+    void anUnreadableFileFailsTheCopyButNotTheRest()
+    {
+        makeTree(path("src"), {{"a", "a"}, {"locked", "secret"}, {"z/z", "z"}});
+        ::chmod(QFile::encodeName(path("src/locked")).constData(), 0);
+        const CopyReport report = copyTree(path("src"), path("dst"));
+        QCOMPARE(report.failures, 1);
+        QVERIFY(report.firstFailure.contains(QStringLiteral("locked")));
+        QCOMPARE(contentOf(path("dst/a")), QByteArray("a"));
+        QCOMPARE(contentOf(path("dst/z/z")), QByteArray("z"));
+        QVERIFY(!QFileInfo::exists(path("dst/locked")));
+    }
+
+    void aFailedWriteNeverTearsTheEarlierCopy()
+    {
+        makeTree(path("src"), {{"big.bin", QByteArray(256 * 1024, 'n')}, {"fresh.bin", QByteArray(256 * 1024, 'f')}});
+        makeTree(path("dst"), {{"big.bin", "the earlier good copy"}});
+        CopyReport report;
+        {
+            FileSizeLimit limit(64 * 1024);
+            report = copyTree(path("src"), path("dst"));
+        }
+        QCOMPARE(report.failures, 2);
+        QCOMPARE(contentOf(path("dst/big.bin")), QByteArray("the earlier good copy"));
+        // Neither a torn new file nor a temporary one is left behind.
+        QCOMPARE(entriesBelow(path("dst")), QStringList{"big.bin"});
+    }
+
+    void failuresAreCountedOnceNamingTheSourceAndThePartialCopyIsRecorded()
+    {
+        makeTree(path("Reports"), {{"a", "a"}, {"x/locked1", "1"}, {"x/locked2", "2"}, {"x/locked3", "3"}});
+        for (const char* name : {"Reports/x/locked1", "Reports/x/locked2", "Reports/x/locked3"})
+            ::chmod(QFile::encodeName(path(name)).constData(), 0);
+        QDir().mkpath(path("backup"));
+        const CopyOutcome outcome = makeDatedCopy(path("Reports"), path("backup/"), QDate(2026, 12, 7));
+        QCOMPARE(outcome.report.failures, 3);
+        QVERIFY2(outcome.report.failureText().startsWith(path("Reports/x/locked")),
+                 qPrintable(outcome.report.failureText()));
+        QVERIFY(outcome.report.failureText().endsWith(QStringLiteral("(and 2 more)")));
+        QVERIFY(outcome.record()); // the purge must be able to find what was made
+        QCOMPARE(contentOf(path("backup/Reports1272026/a")), QByteArray("a"));
+    }
+
+    void metadataTheDriveCannotStoreIsAWarning()
+    {
+        // A drive that refuses modes, owners and attributes, as FAT does.
+        makeTree(path("src"), {{"shared.txt", "s"}, {"sub/deep.txt", "d"}});
+        ::chmod(QFile::encodeName(path("src/shared.txt")).constData(), 0664);
+        ::chmod(QFile::encodeName(path("src/sub")).constData(), 0750);
+        // Each drive answers with its own errno: FAT ENOSYS or EPERM, an sshfs share EACCES.
+        for (const int error : {ENOSYS, EACCES}) {
+            const QByteArray result = inChild([&] {
+                if (!refuseSyscalls({SYS_fchmod, SYS_fchmodat, SYS_fchown, SYS_fchownat, SYS_fsetxattr}, error))
+                    return QByteArray("<no seccomp>");
+                return reportBytes(copyTree(path("src"), path("dst")));
+            });
+            QVERIFY2(result.startsWith("|modes not kept on 3 entries"), result.constData());
+            QVERIFY(result.endsWith("|1"));
+            QCOMPARE(contentOf(path("dst/sub/deep.txt")), QByteArray("d"));
+            QVERIFY(QDir(path("dst")).removeRecursively());
+        }
+    }
+
+    void aDefaultAclAtTheDestinationChangesNoModeNorAcl()
+    {
+        // A backup folder whose default ACL gives another user rights to what is made in it.
+        QVERIFY(QDir().mkpath(path("backup")));
+        if (!setAcl(path("backup"), "system.posix_acl_default",
+                    {{0x01, 7, ~0u}, {0x02, 7, 1234}, {0x04, 7, ~0u}, {0x10, 7, ~0u}, {0x20, 5, ~0u}}))
+            QSKIP("this drive keeps no ACLs");
+        makeTree(path("src"), {{"plain.txt", "p"}, {"private/key", "k"}, {"shared.txt", "s"}});
+        ::chmod(QFile::encodeName(path("src/plain.txt")).constData(), 0644);
+        ::chmod(QFile::encodeName(path("src/private/key")).constData(), 0600);
+        ::chmod(QFile::encodeName(path("src/private")).constData(), 0750);
+        QVERIFY(setAcl(path("src/shared.txt"), "system.posix_acl_access",
+                       {{0x01, 6, ~0u}, {0x02, 4, 4321}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 0, ~0u}}));
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("backup/cp"))));
+        QCOMPARE(copyTree(path("src"), path("backup/copy")).failureText(), QString());
+        QCOMPARE(treeListing(QFile::encodeName(path("backup/copy"))),
+                 treeListing(QFile::encodeName(path("backup/cp"))));
+        QCOMPARE(statOf(path("backup/copy/plain.txt")).st_mode & 07777, mode_t(0644));
+        // Merging into the day's copy made before the ACL was there changes nothing either.
+        QCOMPARE(copyTree(path("src"), path("backup/copy")).failureText(), QString());
+        QCOMPARE(treeListing(QFile::encodeName(path("backup/copy"))),
+                 treeListing(QFile::encodeName(path("backup/cp"))));
+    }
+
+    void aSecondCopyOfTheDaySkipsUnchangedFilesAndClearsStaleTemporaries()
+    {
+        makeTree(path("src"), {{"same", "same"}, {"changed", "old"}, {"sub/x", "x"}});
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        const ino_t sameInode = statOf(path("dst/same")).st_ino;
+        makeTree(path("src"), {{"changed", "new"}});
+        // Left by a copy that was killed, and a file of the user's that only looks alike.
+        const QString stale = QStringLiteral(".plovern-%1-7.part").arg(endedPid());
+        makeTree(path("dst"), {{stale, "torn"}, {"sub/" + stale, "torn"}, {".plovern-notes.part", "mine"}});
+
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(statOf(path("dst/same")).st_ino, sameInode);
+        QCOMPARE(contentOf(path("dst/changed")), QByteArray("new"));
+        QCOMPARE(entriesBelow(path("dst")), (QStringList{".plovern-notes.part", "changed", "same", "sub", "sub/x"}));
+    }
+
+    void keepsHolesHardLinksAttributesAndLinkTimes()
+    {
+        QDir().mkpath(path("src/a"));
+        QDir().mkpath(path("src/b"));
+        {
+            QFile sparse(path("src/disk.img"));
+            QVERIFY(sparse.open(QIODevice::WriteOnly));
+            QVERIFY(sparse.seek(qint64(1) << 30));
+            sparse.write(QByteArray(8192, 'd'));
+        }
+        makeTree(path("src"), {{"a/one", "linked"}});
+        QVERIFY(
+            ::link(QFile::encodeName(path("src/a/one")).constData(), QFile::encodeName(path("src/b/two")).constData())
+            == 0);
+        const bool attributes
+            = ::setxattr(QFile::encodeName(path("src/a/one")).constData(), "user.tag", "blue", 4, 0) == 0;
+        QVERIFY(QFile::link(QStringLiteral("a/one"), path("src/ln")));
+        const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("src/ln")).constData(), old, AT_SYMLINK_NOFOLLOW) == 0);
+
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QVERIFY(statOf(path("dst/disk.img")).st_blocks * 512 < 1024 * 1024);
+        QCOMPARE(statOf(path("dst/disk.img")).st_size, statOf(path("src/disk.img")).st_size);
+        QCOMPARE(statOf(path("dst/a/one")).st_ino, statOf(path("dst/b/two")).st_ino);
+        QCOMPARE(statOf(path("dst/ln")).st_mtim.tv_sec, time_t(1000000000));
+        if (attributes) {
+            char value[8] = {};
+            QCOMPARE(::getxattr(QFile::encodeName(path("dst/b/two")).constData(), "user.tag", value, sizeof value), 4);
+            QCOMPARE(QByteArray(value), QByteArray("blue"));
+        }
+        // The second copy of the day finds the links made and leaves them.
+        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(statOf(path("dst/a/one")).st_ino, statOf(path("dst/b/two")).st_ino);
+    }
+
+    void depthCostsNoDescriptors()
+    {
+        // Far deeper than the open files allowed would reach at a few descriptors a level.
+        QString deep = path("src");
+        for (int level = 0; level < 400; ++level)
+            deep += QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(deep));
+        makeTree(deep, {{"bottom", "b"}});
+        const QByteArray result = inChild([&] {
+            const rlimit limit{200, 200};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            return reportBytes(copyTree(path("src"), path("dst")));
+        });
+        QCOMPARE(result, QByteArray("||1"));
+        QCOMPARE(contentOf(deep.replace(path("src"), path("dst")) + "/bottom"), QByteArray("b"));
+    }
+
+    void bushyTreesDeeperThanTheHeldLevelsCopyAsCpDoes()
+    {
+        // Real home folders: deep, bushy, wide, with names that are not text.
+        for (const unsigned seed : {1u, 2u, 3u}) {
+            const QByteArray source = QFile::encodeName(path("tree")) + QByteArray::number(seed);
+            growTree(source, seed, 12);
+            QVERIFY(cpA(source, source + "-cp"));
+            const QByteArray result = inChild([&] {
+                const rlimit limit{200, 200};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+                return reportBytes(copyTree(QFile::decodeName(source), QFile::decodeName(source + "-copy")));
+            });
+            QCOMPARE(result, QByteArray("||1"));
+            const QList<QByteArray> expected = treeListing(source + "-cp");
+            QVERIFY(expected.size() > 2000);
+            QCOMPARE(treeListing(source + "-copy"), expected);
+            for (const char* tree : {"", "-cp", "-copy"})
+                removeTree(source + tree);
+        }
+    }
+
+    void aCopyNeverWritesIntoItsOwnSource()
+    {
+        // The destination reaches the source's folder through a bind mount.
+        makeTree(path("src"), {{"a", "a"}, {"backup/", {}}});
+        QDir().mkpath(path("drive"));
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !bindMount(path("src/backup"), path("drive")))
+                return QByteArray("<no mount namespace>");
+            return reportBytes(copyTree(path("src"), path("drive/src1272026")));
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QVERIFY2(result.startsWith("|the copy's own folder"), result.constData());
+        QCOMPARE(entriesBelow(path("src/backup/src1272026")), (QStringList{"a", "backup"}));
+    }
+
+    void copiesToRealFoldingDrivesKeepingApartWhatTheyKeepApart_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("FAT16 through fusefat") << "vfat";
+        QTest::newRow("exFAT through exfat-fuse") << "exfat";
+    }
+    void copiesToRealFoldingDrivesKeepingApartWhatTheyKeepApart()
+    {
+        QFETCH(QString, format);
+        const QString mkfs = QStandardPaths::findExecutable("mkfs." + format, {"/usr/sbin", "/sbin"});
+        const QString mounter = format == "vfat" ? QStandardPaths::findExecutable("fusefat")
+                                                 : QStandardPaths::findExecutable("mount.exfat-fuse", {"/usr/sbin"});
+        if (::geteuid() != 0 || mkfs.isEmpty() || mounter.isEmpty())
+            QSKIP("a FAT or exFAT drive needs root, its mkfs and its FUSE driver");
+        QFile image(path("stick.img"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(32 << 20));
+        image.close();
+        QProcess run;
+        QCOMPARE(QProcess::execute(mkfs, {image.fileName()}), 0);
+        QVERIFY(QDir().mkpath(path("stick")));
+        QString loop;
+        if (format == "exfat") { // exfat-fuse wants a block device
+            run.start("losetup", {"-f", "--show", image.fileName()});
+            QVERIFY(run.waitForFinished() && run.exitCode() == 0);
+            loop = QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+            QCOMPARE(QProcess::execute(mounter, {loop, path("stick")}), 0);
+        } else {
+            QCOMPARE(QProcess::execute(mounter, {"-o", "rw+", image.fileName(), path("stick")}), 0);
+        }
+        const auto unmount = qScopeGuard([&] {
+            ::umount2(QFile::encodeName(path("stick")).constData(), MNT_DETACH);
+            if (!loop.isEmpty())
+                QProcess::execute("losetup", {"-d", loop});
+        });
+        makeTree(path("src"), {{"Makefile", "first"}, {"makefile", "second"}, {"sub/a.txt", "a"}});
+        if (format == "exfat") // the Kelvin sign folds to "k" in Unicode, but exFAT keeps it apart
+            makeTree(path("src"), {{"\u212A.txt", "kelvin"}, {"k.txt", "k"}});
+        ::chmod(QFile::encodeName(path("src/sub")).constData(), 0750);
+
+        for (int copy = 1; copy <= 2; ++copy) { // and the second copy of the day
+            const CopyOutcome outcome = makeDatedCopy(path("src"), path("stick/"), QDate(2026, 12, 7));
+            QVERIFY(outcome.record());
+            QCOMPARE(outcome.report.failures, 1);
+            const QRegularExpression folded(
+                "/src/(\\w+): the drive cannot keep it apart from .*/src/(\\w+), which was kept");
+            const QRegularExpressionMatch names = folded.match(outcome.report.firstFailure);
+            QVERIFY2(names.hasMatch(), qPrintable(outcome.report.firstFailure));
+            QCOMPARE(contentOf(path("stick/src1272026/Makefile")), contentOf(path("src/" + names.captured(2))));
+            QVERIFY(outcome.report.warnings.join(' ').contains("modes not kept"));
+            QCOMPARE(contentOf(path("stick/src1272026/sub/a.txt")), QByteArray("a"));
+            if (format == "exfat") {
+                QCOMPARE(contentOf(path("stick/src1272026/\u212A.txt")), QByteArray("kelvin"));
+                QCOMPARE(contentOf(path("stick/src1272026/k.txt")), QByteArray("k"));
+            }
+        }
+    }
+
+    void aDriveThatFollowsLinksChangesNothingOutsideTheCopy()
+    {
+        // sshfs sets a link's time and owner on what it points to, whatever the flags say.
+        makeTree(path("victim"), {{"file", "theirs"}});
+        const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("victim/file")).constData(), old, 0) == 0);
+        makeTree(path("src"), {{"a", "a"}});
+        QVERIFY(QFile::link(path("victim/file"), path("src/ln")));
+        QVERIFY(QDir().mkpath(path("share")));
+        QVERIFY(QDir().mkpath(path("mnt")));
+        const TestDrive drive(path("share"), path("mnt"), {"--follow-links"});
+        if (!drive.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const CopyReport report = copyTree(path("src"), path("mnt/copy"));
+        QCOMPARE(report.failureText(), QString());
+        QCOMPARE(statOf(path("victim/file")).st_mtim.tv_sec, time_t(1000000000));
+        QVERIFY2(report.warnings.join(' ').contains("owners and times not kept on 1 symbolic links"),
+                 qPrintable(report.warnings.join(' ')));
+        QCOMPARE(QFileInfo(path("share/copy/ln")).symLinkTarget(), path("victim/file"));
+        QCOMPARE(contentOf(path("share/copy/a")), QByteArray("a"));
+    }
+
+    void aDriveThatIsNotMountedIsRefused()
+    {
+        const QByteArray fstab = "# static file system information\n"
+                                 "UUID=1234 /          ext4 errors=remount-ro 0 1\n"
+                                 "UUID=5678 /mnt/backup\\040disk ext4 noauto,user 0 2\n";
+        const QStringList mounted{"/", "/media/anna/STICK"};
+        QCOMPARE(unmountedDriveOf("/mnt/backup disk/Reports1272026", fstab, mounted),
+                 QStringLiteral("/mnt/backup disk"));
+        QCOMPARE(unmountedDriveOf("/mnt/backup disk/Reports1272026", fstab, mounted + QStringList{"/mnt/backup disk"}),
+                 QString());
+        QCOMPARE(unmountedDriveOf("/media/anna/OTHER/Reports1272026", fstab, mounted),
+                 QStringLiteral("/media/anna/OTHER"));
+        QCOMPARE(unmountedDriveOf("/run/media/anna/OTHER/x/Reports1272026", fstab, mounted),
+                 QStringLiteral("/run/media/anna/OTHER"));
+        QCOMPARE(unmountedDriveOf("/media/anna/Reports1272026", fstab, mounted),
+                 QStringLiteral("/media/anna/Reports1272026"));
+        QCOMPARE(unmountedDriveOf("/media/anna/STICK/Reports1272026", fstab, mounted), QString());
+        QCOMPARE(unmountedDriveOf("/home/anna/Reports1272026", fstab, mounted), QString());
+    }
+
+    void aDriveThatIsNotMountedIsNeitherReadNorWritten()
+    {
+        // Its mount point folder is there and empty: the copy must not pass for a backup.
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !mountTmpfs("/media"))
+                return QByteArray("<no mount namespace>");
+            QDir().mkpath("/media/anna/STICK/Docs");
+            QDir().mkpath("/media/anna/BACKUP");
+            makeTree(path("Docs"), {{"a", "a"}});
+            return reportBytes(copyTree("/media/anna/STICK/Docs", path("Docs1252026"))) + "\n"
+                + reportBytes(copyTree(path("Docs"), "/media/anna/BACKUP/Docs1252026")) + "\n"
+                + QByteArray::number(QDir("/media/anna/BACKUP").isEmpty());
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QCOMPARE(
+            result,
+            QByteArray("/media/anna/STICK/Docs: the source drive is not mounted at /media/anna/STICK||0\n"
+                       "/media/anna/BACKUP/Docs1252026: the backup drive is not mounted at /media/anna/BACKUP||0\n1"));
+        QVERIFY(!QFileInfo::exists(path("Docs1252026")));
+    }
+
+    void targetPathsJoinWithoutSeparators()
+    {
+        const QDate day(2026, 12, 5);
+        QCOMPARE(sourceName(QStringLiteral("/data/Reports")), QStringLiteral("Reports"));
+        QCOMPARE(sourceName(QStringLiteral("/")), QString());
+        QCOMPARE(sourceName(QStringLiteral("Reports")), QStringLiteral("Reports"));
+        QCOMPARE(targetPath("/data/Reports", "/backup/", day), QStringLiteral("/backup/Reports1252026"));
+        QCOMPARE(targetPath("/data/Reports", "/backup", day), QStringLiteral("/backupReports1252026"));
+        QCOMPARE(targetPath("/", "/mnt/usb/", day), QStringLiteral("/mnt/usb/1252026"));
+    }
+
+    void foldCopyMakesTheDatedFolder()
+    {
+        makeTree(path("Reports"), {{"r.txt", "r"}});
+        QDir().mkpath(path("backup"));
+        const CopyOutcome outcome = makeDatedCopy(path("Reports"), path("backup/"), QDate(2026, 12, 7));
+        QCOMPARE(outcome.report.failureText(), QString());
+        QCOMPARE(outcome.target, path("backup/Reports1272026"));
+        QCOMPARE(contentOf(path("backup/Reports1272026/r.txt")), QByteArray("r"));
+
+        QVERIFY(!makeDatedCopy(QString(), path("backup/"), QDate(2026, 12, 7)).report.complete());
+        QVERIFY(!makeDatedCopy(path("missing"), path("backup/"), QDate(2026, 12, 7)).report.complete());
+        QVERIFY(!QFileInfo::exists(path("backup/missing1272026")));
+    }
+
+    void aSourceThatIsNotTextCopiesItsOwnFolder()
+    {
+        const QByteArray root = QFile::encodeName(m_dir.path());
+        for (const QByteArray& name : {QByteArray("\xff"
+                                                  "Docs"),
+                                       QByteArray("\xef\xbf\xbd"
+                                                  "Docs")}) {
+            QVERIFY(::mkdir(root + '/' + name, 0755) == 0);
+            writeBytes(root + '/' + name + "/whose", name);
+        }
+        QVERIFY(::mkdir(root + "/\xfe", 0755) == 0);
+        const CopyOutcome outcome = makeDatedCopy(pathText(root
+                                                           + "/\xff"
+                                                             "Docs"),
+                                                  pathText(root + "/\xfe/"), QDate(2026, 12, 7));
+        QCOMPARE(outcome.report.failureText(), QString());
+        QCOMPARE(pathBytes(outcome.target),
+                 root
+                     + "/\xfe/\xff"
+                       "Docs1272026");
+        QCOMPARE(treeListing(root
+                             + "/\xfe/\xff"
+                               "Docs1272026"),
+                 treeListing(root
+                             + "/\xff"
+                               "Docs"));
+        for (const char* tree : {"/\xff"
+                                 "Docs",
+                                 "/\xef\xbf\xbd"
+                                 "Docs",
+                                 "/\xfe"})
+            removeTree(root + tree);
+    }
+
+    void deletesWholeTreesOnly()
+    {
+        makeTree(path("old"), {{"a", "a"}, {"sub/b", "b"}, {"sub/empty/", {}}});
+        QVERIFY(QFile::link(path("keep"), path("old/link")));
+        makeTree(path("keep"), {{"k", "k"}});
+        QString error;
+        bool deleted = false;
+        QVERIFY(deleteTree(path("old"), &error, {}, &deleted));
+        QCOMPARE(error, QString());
+        QVERIFY(deleted);
+        QVERIFY(!QFileInfo::exists(path("old")));
+        QCOMPARE(contentOf(path("keep/k")), QByteArray("k")); // the link was removed, not followed
+        QVERIFY(deleteTree(path("old"), &error, {}, &deleted)); // gone is gone
+        QVERIFY(!deleted);
+
+        QVERIFY(QFile::link(path("keep"), path("alias")));
+        QVERIFY(!deleteTree(path("alias")));
+        QVERIFY(QFileInfo::exists(path("keep/k")));
+    }
+
+    void deletesNothingOfAFileSystemMountedInside()
+    {
+        makeTree(path("old"), {{"a", "a"}, {"share/", {}}});
+        const QByteArray result = inChild([&] {
+            if (!enterMountNamespace() || !mountTmpfs(path("old/share")))
+                return QByteArray("<no mount namespace>");
+            makeTree(path("old/share"), {{"their-file", "theirs"}});
+            QString error;
+            const bool deleted = deleteTree(path("old"), &error);
+            return QByteArray::number(int(deleted)) + "|" + contentOf(path("old/share/their-file")) + "|"
+                + contentOf(path("old/a")) + "|" + error.toUtf8();
+        });
+        if (result == "<no mount namespace>")
+            QSKIP("this kernel lets no user mount in a namespace of its own");
+        QVERIFY2(result.startsWith("0|theirs|a|"), result.constData());
+        QVERIFY(result.contains("mounted"));
+    }
+
+    void onlyWhatTheSystemProtectsKeepsACopyFromThePurge()
+    {
+        // A file's own write bit protects nothing here (every git repository has 0444 objects).
+        makeTree(path("old"), {{"a", "a"}, {".git/objects/ab/cdef", "blob"}, {"z", "z"}});
+        ::chmod(QFile::encodeName(path("old/.git/objects/ab/cdef")).constData(), 0444);
+        QString error;
+        QVERIFY(deleteTree(path("old"), &error));
+
+        // A folder this user may not change is left whole.
+        makeTree(path("old"), {{"a", "a"}, {"sub/ro/f", "r"}});
+        ::chmod(QFile::encodeName(path("old/sub/ro")).constData(), 0555);
+        QVERIFY(!deleteTree(path("old"), &error));
+        QVERIFY2(error.endsWith("old/sub/ro: the folder cannot be changed"), qPrintable(error));
+        QCOMPARE(entriesBelow(path("old")), (QStringList{"a", "sub", "sub/ro", "sub/ro/f"}));
+        ::chmod(QFile::encodeName(path("old/sub/ro")).constData(), 0755);
+
+        // Immutable and append-only files anywhere in the tree: checked first, nothing deleted.
+        for (const int flag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
+            QList<QPair<QString, QByteArray>> files;
+            for (int i = 0; i < 50; ++i)
+                files.append({QStringLiteral("d%1/f%2").arg(i / 10).arg(i), "x"});
+            makeTree(path("many"), files);
+            const QStringList before = entriesBelow(path("many"));
+            const QString lockedFile = path("many/d2/f28");
+            if (!setInodeFlag(lockedFile, flag, true))
+                QSKIP("making a file immutable needs CAP_LINUX_IMMUTABLE and a drive that keeps the flag");
+            const bool deleted = deleteTree(path("many"), &error);
+            setInodeFlag(lockedFile, flag, false);
+            QVERIFY(!deleted);
+            QVERIFY2(error.contains("d2/f28: the system protects it from deletion"), qPrintable(error));
+            QCOMPARE(entriesBelow(path("many")), before);
+            QVERIFY(deleteTree(path("many")));
+        }
+    }
+};
+
+PLOVERN_TEST_MAIN(TestTreeCopy)
+#include "tst_treecopy.moc"

@@ -1,0 +1,261 @@
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTest>
+
+#include "core/platform/process.h"
+#include "support/gui/testmain.h"
+#include "support/gui/window.h"
+
+using namespace plovern;
+using namespace plovern::test;
+
+namespace {
+
+const char* const kNeverSeen[]
+    = {"Command8", "Command9", "Text4", "Command10", "Command11", "Command5", "Label4", "Text3", "Command12"};
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stateAtCreation()
+    {
+        WindowUnderTest w;
+        QCOMPARE(w.window.windowTitle(), QStringLiteral("Plovern"));
+        QCOMPARE(w.window.size(), QSize(366, 519));
+        QCOMPARE(w.label("Label4")->text(), QStringLiteral("0"));
+        QCOMPARE(w.label("Label7")->text(), QStringLiteral("0"));
+        QCOMPARE(w.label("Label5")->text(), QString());
+        QCOMPARE(w.edit("Text1")->text(), QString());
+        QCOMPARE(w.edit("Text2")->text(), QString());
+        QCOMPARE(w.edit("Text3")->text(), QString());
+        QVERIFY(!w.edit("Text3")->isEnabled());
+        QCOMPARE(w.edit("Text4")->text(), QStringLiteral("1"));
+        QVERIFY(!w.purge()->isChecked());
+        QCOMPARE(w.purge()->text(), QStringLiteral("Purge Folders"));
+        QCOMPARE(w.button("Command5")->text(), QStringLiteral("Start Timer"));
+        QCOMPARE(w.button("Command7")->text(), QStringLiteral("Set Time"));
+        QVERIFY(!w.timer()->isActive());
+        QCOMPARE(w.timer()->interval(), 0);
+        QCOMPARE(w.grid()->Rows(), 1);
+        QCOMPARE(w.grid()->Cols(), 5);
+        QCOMPARE(w.label("Label12")->text(), QString::fromLatin1(kHomePage));
+        QVERIFY(w.label("Label12")->font().underline());
+        QVERIFY(!w.window.windowIcon().isNull());
+
+        QCOMPARE(w.list("Combo1")->count(), 12);
+        QCOMPARE(w.list("Combo1")->itemText(0), QStringLiteral("1"));
+        QCOMPARE(w.list("Combo1")->itemText(11), QStringLiteral("12"));
+        QCOMPARE(w.list("Combo4")->count(), 2);
+        QCOMPARE(w.list("Combo4")->itemText(0), QStringLiteral("AM"));
+        QCOMPARE(w.list("Combo4")->itemText(1), QStringLiteral("PM"));
+        for (const char* name : {"Combo1", "Combo2", "Combo3", "Combo4", "Combo5"})
+            QCOMPARE(w.list(name)->currentText(), QString());
+    }
+
+    void controlsSitAtTheirPlaces()
+    {
+        WindowUnderTest w;
+        QCOMPARE(w.edit("Text1")->geometry(), QRect(8, 112, 337, 19));
+        QCOMPARE(w.grid()->geometry(), QRect(0, 344, 361, 137));
+        QCOMPARE(w.button("Command4")->geometry(), QRect(296, 488, 65, 25));
+        QCOMPARE(w.get<QWidget>("Dir2")->geometry(), QRect(120, 152, 225, 81));
+    }
+
+    void everyTextFitsItsControl()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        w.label("Label5")->setText(QStringLiteral("12:58:58 PM"));
+        for (QWidget* control : w.window.findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty() || control->isHidden())
+                continue;
+            const QFontMetrics metrics(control->font());
+            QStringList texts;
+            int needed = 0;
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                texts = {label->text()};
+                needed = 2 * label->frameWidth();
+            } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+                texts = {button->text()};
+                needed = control->style()->pixelMetric(QStyle::PM_ButtonMargin)
+                    + 2 * control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+                texts = {box->text()};
+                needed = box->sizeHint().width() - metrics.horizontalAdvance(box->text());
+            } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+                for (int i = 0; i < list->count(); ++i)
+                    texts.append(list->itemText(i));
+                QStyleOptionComboBox option;
+                option.initFrom(list);
+                // The label keeps a frame's width from each side of its field.
+                needed = list->width()
+                    - list->style()
+                          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+                          .width()
+                    + 2 * list->style()->pixelMetric(QStyle::PM_ComboBoxFrameWidth, &option, list);
+            }
+            for (const QString& text : texts)
+                QVERIFY2(metrics.horizontalAdvance(text) + needed <= control->width(),
+                         qPrintable(control->objectName() + ": " + text));
+            QVERIFY(control->font().pointSizeF() >= 7.0); // readable
+        }
+    }
+
+    void listsAfterStartup()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        for (const char* name : {"Combo2", "Combo3"}) {
+            PickList* list = w.list(name);
+            QCOMPARE(list->count(), 60);
+            QCOMPARE(list->itemText(0), QStringLiteral("00"));
+            QCOMPARE(list->itemText(9), QStringLiteral("09"));
+            QCOMPARE(list->itemText(10), QStringLiteral("10"));
+            QCOMPARE(list->itemText(59), QStringLiteral("59"));
+            QCOMPARE(list->currentText(), QString());
+        }
+        const QStringList days{"Every", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+        QStringList items;
+        for (int i = 0; i < w.list("Combo5")->count(); ++i)
+            items.append(w.list("Combo5")->itemText(i));
+        QCOMPARE(items, days);
+        QCOMPARE(w.button("Command5")->text(), QStringLiteral("Stop Timer"));
+        QVERIFY(w.timer()->isActive());
+        QCOMPARE(w.timer()->interval(), 1000);
+    }
+
+    void typingIntoAPickListChangesNothing()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        PickList* minutes = w.list("Combo2");
+        QTest::keyClicks(minutes, QStringLiteral("45"));
+        QCOMPARE(minutes->currentText(), QString());
+        QVERIFY(!minutes->isEditable());
+    }
+
+    void weekdayNumberFromTheClock_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("number");
+        QTest::newRow("Saturday") << QDate(2026, 12, 5) << "7";
+        QTest::newRow("Sunday") << QDate(2026, 12, 6) << "1";
+        QTest::newRow("Monday") << QDate(2026, 12, 7) << "2";
+    }
+
+    void weekdayNumberFromTheClock()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QString, number);
+        WindowUnderTest w;
+        w.env.clock.set(QDateTime(today, QTime(9, 30)));
+        w.window.Form_Load();
+        QCOMPARE(w.label("Label7")->text(), number);
+    }
+
+    void switches_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<bool>("purge");
+        QTest::newRow("none") << "" << false << false;
+        QTest::newRow("-h") << "-h" << true << false;
+        QTest::newRow("-p") << "-p" << false << true;
+        QTest::newRow("-hp") << "-hp" << true << true;
+        QTest::newRow("-H") << "-H" << false << false;
+        QTest::newRow("-ph") << "-ph" << false << false;
+        QTest::newRow("-h -p") << "-h -p" << false << false;
+        QTest::newRow("/h") << "/h" << false << false;
+        QTest::newRow("-h with a blank") << "-h " << false << false;
+    }
+
+    void switches()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, hidden);
+        QFETCH(bool, purge);
+        WindowUnderTest w(arguments);
+        w.window.Form_Load();
+        QCOMPARE(w.window.isHiddenForGood(), hidden);
+        QCOMPARE(w.purge()->isChecked(), purge);
+        // A hidden window stays hidden through the toolkit's own first show.
+        w.window.show();
+        QCOMPARE(w.window.isVisible(), !hidden);
+        QVERIFY(w.timer()->isActive());
+    }
+
+    void filesNeverGoIntoTheSystemsFolders()
+    {
+        for (const char* system : {"/usr/bin", "/usr/local/bin", "/usr", "/bin", "/sbin"})
+            QVERIFY2(isSystemFolder(QString::fromLatin1(system)), system);
+        for (const char* own : {"/opt/plovern", "/home/anna/usr", "/usr2/bin", "/binaries"})
+            QVERIFY2(!isSystemFolder(QString::fromLatin1(own)), own);
+    }
+
+    void storedPurgeFlagOverridesTheSwitch()
+    {
+        WindowUnderTest w(QStringLiteral("-p"));
+        w.env.write(QStringLiteral("PLVSettings.txt"), "0\r\n 0 \r\n");
+        w.window.Form_Load();
+        QVERIFY(!w.purge()->isChecked());
+    }
+
+    void aScheduleOthersMayChangeIsNeitherRunNorChanged()
+    {
+        WindowUnderTest w;
+        const QByteArray planted = "/etc/ssl/private,/media/stick/,10:00:01 AM,Every\r\n";
+        w.env.write(QStringLiteral("Plovern.txt"), planted);
+        QVERIFY(::chmod(QFile::encodeName(w.env.file("Plovern.txt")).constData(), 0666) == 0);
+        w.window.Form_Load();
+        QCOMPARE(w.env.boxes.shown.size(), 1);
+        QVERIFY2(w.env.boxes.shown[0].text.startsWith("Plovern reads nothing from its files and copies nothing: "),
+                 qPrintable(w.env.boxes.shown[0].text));
+        QCOMPARE(w.grid()->TextMatrix(0, 1), QString());
+        w.window.close();
+        QCOMPARE(w.env.read("Plovern.txt"), planted);
+
+        // Hidden, the log says so.
+        WindowUnderTest hidden(QStringLiteral("-h"));
+        hidden.env.write(QStringLiteral("Plovern.txt"), planted);
+        QVERIFY(::chmod(QFile::encodeName(hidden.env.file("Plovern.txt")).constData(), 0666) == 0);
+        hidden.window.Form_Load();
+        QVERIFY(hidden.env.boxes.shown.isEmpty());
+        QVERIFY(hidden.env.read("PlovernLog.txt").contains("Plovern reads nothing from its files"));
+    }
+
+    void neverSeenControlsAreOutOfSightAndOutOfTabReach()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        for (const char* name : kNeverSeen)
+            QVERIFY2(!w.get<QWidget>(name)->isVisible(), name);
+        QVERIFY(!w.window.rect().intersects(w.label("Label7")->geometry()));
+
+        QWidget* first = w.edit("Text1");
+        first->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), first);
+        QStringList visited;
+        for (int i = 0; i < 20; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY(focused);
+            visited.append(focused->objectName());
+        }
+        for (const char* name : kNeverSeen)
+            QVERIFY2(!visited.contains(QString::fromLatin1(name)), name);
+        QCOMPARE(visited.mid(0, 4), QStringList({"Text2", "Command4", "Command6", "Combo1"}));
+    }
+};
+
+PLOVERN_WINDOW_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"

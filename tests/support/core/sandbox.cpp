@@ -1,0 +1,195 @@
+#include "support/core/sandbox.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace plovern::test {
+
+namespace {
+
+bool writeText(const char* path, const QByteArray& text)
+{
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+QByteArray inChild(const std::function<QByteArray()>& work)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return "<child failed: no pipe>";
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return "<child failed: no fork>";
+    if (pid == 0) {
+        ::close(out[0]);
+        const QByteArray result = work();
+        const bool ok = ::write(out[1], result.constData(), static_cast<size_t>(result.size())) == result.size();
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(out[1]);
+    QByteArray result;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        result.append(buffer, n);
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "<child failed: status " + QByteArray::number(status) + ">";
+    return result;
+}
+
+bool enterMountNamespace()
+{
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    // A process that changed its user is not dumpable, and its /proc files are then not its own.
+    ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return false;
+    writeText("/proc/self/setgroups", "deny");
+    return writeText("/proc/self/uid_map", "0 " + QByteArray::number(uid) + " 1")
+        && writeText("/proc/self/gid_map", "0 " + QByteArray::number(gid) + " 1")
+        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool bindMount(const QString& from, const QString& to)
+{
+    return ::mount(QFile::encodeName(from).constData(), QFile::encodeName(to).constData(), nullptr, MS_BIND, nullptr)
+        == 0;
+}
+
+bool mountTmpfs(const QString& at)
+{
+    return ::mount("plovern-test", QFile::encodeName(at).constData(), "tmpfs", 0, nullptr) == 0;
+}
+
+bool refuseSyscalls(std::initializer_list<long> syscalls, int error)
+{
+#if defined(__x86_64__)
+    constexpr unsigned arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr unsigned arch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    std::vector<sock_filter> program{
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+    };
+    for (const long call : syscalls) {
+        program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(call), 0, 1));
+        program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & 0xffff)));
+    }
+    program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+namespace {
+
+bool isMountRoot(const QString& path)
+{
+    struct statx sx;
+    return ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &sx) == 0
+        && (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+} // namespace
+
+TestDrive::TestDrive(const QString& backing, const QString& mountPoint, const QStringList& options)
+    : m_mountPoint(mountPoint)
+{
+#ifdef PLOVERN_TESTDRIVE
+    if (!skipReason().isEmpty())
+        return;
+    if (!QProcess::startDetached(QStringLiteral(PLOVERN_TESTDRIVE), QStringList{backing, mountPoint} + options,
+                                 QString(), &m_pid))
+        return;
+    for (int i = 0; i < 250 && !m_mounted; ++i) {
+        m_mounted = isMountRoot(mountPoint);
+        if (!m_mounted)
+            ::usleep(20000);
+    }
+#else
+    Q_UNUSED(backing);
+    Q_UNUSED(options);
+#endif
+}
+
+TestDrive::~TestDrive()
+{
+    if (m_mounted && ::umount2(QFile::encodeName(m_mountPoint).constData(), MNT_DETACH) != 0)
+        QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), QStringLiteral("-z"), m_mountPoint});
+    if (m_pid > 0) {
+        ::kill(pid_t(m_pid), SIGTERM);
+        for (int i = 0; i < 100 && ::kill(pid_t(m_pid), 0) == 0; ++i)
+            ::usleep(20000);
+        ::kill(pid_t(m_pid), SIGKILL); // a drive still answering nobody: its waiting calls fail
+    }
+}
+
+QString TestDrive::skipReason()
+{
+#ifdef PLOVERN_TESTDRIVE
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return QStringLiteral("/dev/fuse is not usable here");
+    if (::geteuid() != 0 && QStandardPaths::findExecutable(QStringLiteral("fusermount3")).isEmpty())
+        return QStringLiteral("an ordinary user mounts FUSE drives with fusermount3, which is not here");
+    return {};
+#else
+    return QStringLiteral("built without libfuse3");
+#endif
+}
+
+FrozenShare::FrozenShare(const QString& folder)
+    : m_folder(folder)
+    , m_freeze(folder + QStringLiteral("/frozen"))
+{
+    QDir().mkpath(server());
+    QDir().mkpath(share());
+    QFile freeze(m_freeze);
+    if (freeze.open(QIODevice::WriteOnly))
+        m_drive
+            = std::make_unique<TestDrive>(server(), share(), QStringList{QStringLiteral("--freeze-file"), m_freeze});
+}
+
+void FrozenShare::thaw()
+{
+    QFile::remove(m_freeze);
+}
+
+} // namespace plovern::test
