@@ -69,7 +69,7 @@ CopyReport CopyJob::report()
     for (int kind = 0; kind < WarningKinds; ++kind) {
         if (const int count = m_warnings[kind].load())
             out.warnings.append(warningText(static_cast<Warning>(kind), count));
-}
+    }
     return out;
 }
 
@@ -140,8 +140,7 @@ bool FolderPair::claim(const std::string& name)
             return true;
         if (m_job.driveFolds(m_dst.get(), claimed, name)) {
             m_job.fail(child(name),
-                       "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed))
-                           + ", which was kept");
+                       "the drive cannot keep it apart from " + m_job.sourcePath(child(claimed)) + ", which was kept");
             return false;
         }
     }
@@ -168,6 +167,5 @@ bool isStaleTemp(const char* name)
     const auto pid = static_cast<pid_t>(std::stoi(middle.substr(0, dash)));
     return pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
 }
-
 
 } // namespace plovern

@@ -244,7 +244,6 @@ void copyFile(CopyJob& job, const FileTask& task)
         FileCopier(job, task).run();
 }
 
-
 void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
 {
     const std::string path = folder.child(name);

@@ -171,5 +171,4 @@ bool holdsFiles(const QString& path)
     return !dir.valid() || holdsFilesBelow(dir.get());
 }
 
-
 } // namespace plovern

@@ -1,5 +1,6 @@
 #include <QTest>
 
+#include "core/engine/catchup.h"
 #include "core/engine/clocktext.h"
 #include "core/engine/scheduler.h"
 #include "support/core/testmain.h"
@@ -130,6 +131,22 @@ private slots:
         cursor.advance(at(2026, 12, 7, 10, 0, 0));
         cursor.reset();
         QCOMPARE(evaluated(cursor, at(2026, 12, 7, 10, 5, 0)), QStringList{"10:05:00 AM"});
+    }
+
+    void theCatchUpMarkResumesADayBackAndNeverPassesAnUnfinishedCopy()
+    {
+        const qint64 now = 1000000;
+        QCOMPARE(resumeFrom(now - 60, now), std::optional<qint64>(now - 60));
+        QCOMPARE(resumeFrom(now - SecondCursor::kMaxCatchUp + 1, now), std::optional<qint64>(now - 86399));
+        QCOMPARE(resumeFrom(now - SecondCursor::kMaxCatchUp, now), std::nullopt); // too long ago
+        QCOMPARE(resumeFrom(now, now), std::nullopt);
+        QCOMPARE(resumeFrom(now + 60, now), std::nullopt); // a clock set back since
+
+        // The copy due at `now - 30` is still running: the mark stays before it.
+        QCOMPARE(markToKeep(now, now - 30), std::optional<qint64>(now - 31));
+        QCOMPARE(markToKeep(now - 40, now - 30), std::optional<qint64>(now - 40));
+        QCOMPARE(markToKeep(now, std::nullopt), std::optional<qint64>(now));
+        QCOMPARE(markToKeep(std::nullopt, now - 30), std::nullopt);
     }
 
     void dueRunsMatchTimeAndDay()

@@ -295,18 +295,30 @@ private slots:
 
     void aSecondCopyOfTheDaySkipsUnchangedFilesAndClearsStaleTemporaries()
     {
-        makeTree(path("src"), {{"same", "same"}, {"changed", "old"}, {"sub/x", "x"}});
+        makeTree(path("src"), {{"same", "same"}, {"changed", "old"}, {"mode", "m"}, {"sub/x", "x"}});
         QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
         const ino_t sameInode = statOf(path("dst/same")).st_ino;
         makeTree(path("src"), {{"changed", "new"}});
-        // Left by a copy that was killed, and a file of the user's that only looks alike.
+        // Same size and time, another mode: not the same file.
+        ::chmod(QFile::encodeName(path("src/mode")).constData(), 0600);
+        // Left by a copy that was killed, one that another copy is still
+        // writing, and a file of the user's that only looks alike.
+        QProcess running;
+        running.start("sleep", {"60"});
+        QVERIFY(running.waitForStarted());
         const QString stale = QStringLiteral(".plovern-%1-7.part").arg(endedPid());
-        makeTree(path("dst"), {{stale, "torn"}, {"sub/" + stale, "torn"}, {".plovern-notes.part", "mine"}});
+        const QString busy = QStringLiteral(".plovern-%1-3.part").arg(running.processId());
+        makeTree(path("dst"),
+                 {{stale, "torn"}, {"sub/" + stale, "torn"}, {busy, "half"}, {".plovern-notes.part", "mine"}});
 
         QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        running.kill();
+        running.waitForFinished();
         QCOMPARE(statOf(path("dst/same")).st_ino, sameInode);
         QCOMPARE(contentOf(path("dst/changed")), QByteArray("new"));
-        QCOMPARE(entriesBelow(path("dst")), (QStringList{".plovern-notes.part", "changed", "same", "sub", "sub/x"}));
+        QCOMPARE(statOf(path("dst/mode")).st_mode & 07777, mode_t(0600));
+        QCOMPARE(entriesBelow(path("dst")),
+                 (QStringList{busy, ".plovern-notes.part", "changed", "mode", "same", "sub", "sub/x"}));
     }
 
     void keepsHolesHardLinksAttributesAndLinkTimes()
@@ -475,6 +487,28 @@ private slots:
                  qPrintable(report.warnings.join(' ')));
         QCOMPARE(QFileInfo(path("share/copy/ln")).symLinkTarget(), path("victim/file"));
         QCOMPARE(contentOf(path("share/copy/a")), QByteArray("a"));
+    }
+
+    void aDriveThatFoldsCaseKeepsTheFirstOfNamesAlike()
+    {
+        // FAT's way, on a drive an ordinary user can mount: names alike but
+        // for case are one, and the second never overwrites the first.
+        makeTree(path("src"), {{"Makefile", "first"}, {"makefile", "second"}, {"sub/a", "a"}, {"SUB/b", "b"}});
+        QVERIFY(QDir().mkpath(path("share")));
+        QVERIFY(QDir().mkpath(path("mnt")));
+        const TestDrive drive(path("share"), path("mnt"), {"--fold-case"});
+        if (!drive.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        for (int copy = 1; copy <= 2; ++copy) { // and the second copy of the day
+            const CopyReport report = copyTree(path("src"), path("mnt/copy"));
+            QCOMPARE(report.failures, 2);
+            QVERIFY2(report.firstFailure.contains("the drive cannot keep it apart from"),
+                     qPrintable(report.firstFailure));
+            const QStringList copied = entriesBelow(path("share/copy"));
+            QCOMPARE(copied.size(), 3);
+            const QString file = copied.filter(QRegularExpression("^[Mm]akefile$")).value(0);
+            QCOMPARE(contentOf(path("share/copy/" + file)), contentOf(path("src/" + file)));
+        }
     }
 
     void aDriveThatIsNotMountedIsRefused()

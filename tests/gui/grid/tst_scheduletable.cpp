@@ -51,7 +51,6 @@ private slots:
         insertTop(grid, {"S2", "D2", "T", "1"});
         QCOMPARE(adjustedCount(caption, delta, grid), count);
     }
-
 };
 
 PLOVERN_WINDOW_TEST_MAIN(TestScheduleTable)

@@ -1,10 +1,12 @@
 // A drive for the tests: the files of a backing folder, served through FUSE
 // with the faults real drives have.
 //
-//   plovern-testdrive BACKING MOUNTPOINT [--follow-links] [--freeze-file F]
+//   plovern-testdrive BACKING MOUNTPOINT [--follow-links] [--fold-case] [--freeze-file F]
 //
 // --follow-links  sets the owner and times of a link on the file it points
 //                 to, as sshfs does.
+// --fold-case     finds a name whatever the case of its ASCII letters, as
+//                 FAT does: "makefile" is the file "Makefile" where that is.
 // --freeze-file F while the file F exists, every read and write waits, as
 //                 on a network share whose server stopped answering.
 //
@@ -16,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include <strings.h>
 #include <vector>
 
 #include <dirent.h>
@@ -28,12 +32,46 @@ namespace {
 
 int g_backing = -1;
 bool g_followLinks = false;
+bool g_foldCase = false;
 std::string g_freezeFile;
+
+// The name in the backing folder `folder` that `name` stands for: itself
+// where it is there, else one alike but for case when the drive folds it.
+std::string backingName(const std::string& folder, const std::string& name)
+{
+    struct stat st;
+    const std::string path = folder.empty() ? name : folder + "/" + name;
+    if (!g_foldCase || ::fstatat(g_backing, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return name;
+    const int fd = ::openat(g_backing, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir)
+        return name;
+    std::string found = name;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
 
 // The path below the backing folder: "/" is ".".
 std::string below(const char* path)
 {
-    return path[1] ? std::string(path + 1) : std::string(".");
+    if (!path[1])
+        return ".";
+    std::string out;
+    for (const char* at = path + 1; *at;) {
+        const char* end = std::strchr(at, '/');
+        const std::string name = end ? std::string(at, end) : std::string(at);
+        const std::string real = backingName(out, name);
+        out = out.empty() ? real : out + "/" + real;
+        at = end ? end + 1 : at + name.size();
+    }
+    return out;
 }
 
 int result(int value)
@@ -197,7 +235,8 @@ void* initOp(fuse_conn_info*, fuse_config* config)
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT [--follow-links] [--freeze-file F]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT [--follow-links] [--fold-case] [--freeze-file F]\n",
+                     argv[0]);
         return 2;
     }
     g_backing = ::open(argv[1], O_RDONLY | O_DIRECTORY);
@@ -208,6 +247,8 @@ int main(int argc, char* argv[])
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--follow-links") == 0)
             g_followLinks = true;
+        else if (std::strcmp(argv[i], "--fold-case") == 0)
+            g_foldCase = true;
         else if (std::strcmp(argv[i], "--freeze-file") == 0 && i + 1 < argc)
             g_freezeFile = argv[++i];
     }
