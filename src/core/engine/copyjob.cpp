@@ -22,27 +22,27 @@ mode_t processUmask()
 QString warningText(Warning kind, int count)
 {
     switch (kind) {
-    case Modes:
+    case Warning::Modes:
         return QStringLiteral("modes not kept on %1 entries (the drive refused them)").arg(count);
-    case Owners:
+    case Warning::Owners:
         return QStringLiteral("owners not kept on %1 entries (the drive refused them)").arg(count);
-    case Times:
+    case Warning::Times:
         return QStringLiteral("times not kept on %1 entries (the drive refused them)").arg(count);
-    case Attributes:
+    case Warning::Attributes:
         return QStringLiteral("extended attributes not kept on %1 entries (the drive refused them)").arg(count);
-    case HardLinks:
+    case Warning::HardLinks:
         return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
-    case SymLinks:
+    case Warning::SymLinks:
         return QStringLiteral("%1 symbolic links left out (the drive cannot hold them)").arg(count);
-    case LinkOwnersAndTimes:
+    case Warning::LinkOwnersAndTimes:
         return QStringLiteral("owners and times not kept on %1 symbolic links (the drive would set them on what "
                               "the links point to)")
             .arg(count);
-    case Vanished:
+    case Warning::Vanished:
         return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
-    case OwnCopy:
+    case Warning::OwnCopy:
         return QStringLiteral("the copy's own folder, reached from inside the source, was left out");
-    case WarningKinds:
+    case Warning::Kinds:
         break;
     }
     return {};
@@ -66,9 +66,9 @@ CopyReport CopyJob::report()
     out.bytes = m_bytes;
     out.failures = m_failures;
     out.firstFailure = m_firstFailure;
-    for (int kind = 0; kind < WarningKinds; ++kind) {
+    for (size_t kind = 0; kind < size_t(Warning::Kinds); ++kind) {
         if (const int count = m_warnings[kind].load())
-            out.warnings.append(warningText(static_cast<Warning>(kind), count));
+            out.warnings.append(warningText(Warning(kind), count));
     }
     return out;
 }
@@ -107,7 +107,7 @@ void CopyJob::copyAttributes(int from, int to)
             refused = true;
     }
     if (refused)
-        warn(Attributes);
+        warn(Warning::Attributes);
 }
 
 FolderPair::FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st)
@@ -123,9 +123,9 @@ FolderPair::FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const str
 }
 FolderPair::~FolderPair()
 {
-    if (m_job.kept(::fchmod(m_dst.get(), m_mode), Modes) && m_job.habits().dropsModes)
-        m_job.warn(Modes);
-    m_job.kept(::futimens(m_dst.get(), m_times), Times);
+    if (m_job.kept(::fchmod(m_dst.get(), m_mode), Warning::Modes) && m_job.habits().dropsModes)
+        m_job.warn(Warning::Modes);
+    m_job.kept(::futimens(m_dst.get(), m_times), Warning::Times);
     --m_job.openFolders;
 }
 bool FolderPair::claim(const std::string& name)

@@ -27,7 +27,7 @@ inline constexpr char kAccessAcl[] = "system.posix_acl_access";
 inline constexpr char kDefaultAcl[] = "system.posix_acl_default";
 
 // What a copy warns of, one line a kind however many entries it concerns.
-enum Warning {
+enum class Warning {
     Modes,
     Owners,
     Times,
@@ -37,7 +37,7 @@ enum Warning {
     LinkOwnersAndTimes,
     Vanished,
     OwnCopy,
-    WarningKinds
+    Kinds
 };
 
 QString warningText(Warning kind, int count);
@@ -55,7 +55,7 @@ public:
         if (m_failures++ == 0)
             m_firstFailure = textOf(sourcePath(path) + ": " + why);
     }
-    void warn(Warning kind) { ++m_warnings[kind]; }
+    void warn(Warning kind) { ++m_warnings[size_t(kind)]; }
     // Whether a metadata change went through. Once the data is written, one
     // the drive refuses is a warning of `kind`, whatever its errno: drives
     // answer EPERM (FAT), ENOTSUP, ENOSYS or EACCES (sshfs) alike.
@@ -131,7 +131,7 @@ private:
     std::atomic<quint64> m_bytes{0};
     std::atomic<unsigned> m_nextTemp{0};
     std::atomic<bool> m_sourceHasAttributes{true};
-    std::array<std::atomic<int>, WarningKinds> m_warnings{};
+    std::array<std::atomic<int>, size_t(Warning::Kinds)> m_warnings{};
     std::mutex m_mutex;
     int m_failures = 0;
     QString m_firstFailure;

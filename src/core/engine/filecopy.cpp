@@ -87,7 +87,7 @@ public:
         m_in.reset(::openat(m_folder.src(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!m_in.valid() || ::fstat(m_in.get(), &m_st) != 0) {
             if (errno == ENOENT)
-                m_job.warn(Vanished);
+                m_job.warn(Warning::Vanished);
             else
                 m_job.fail(m_path, "cannot read: " + errnoText(errno));
             return;
@@ -141,19 +141,19 @@ private:
             m_job.fail(m_path, errnoText(error));
         bool chowned = false;
         if (ok && m_job.runsAsRoot() && m_job.ownerDiffers(m_st))
-            chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Owners);
+            chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Warning::Owners);
         const bool inherited = m_folder.inheritsAcl();
         if (ok && inherited)
             ::fremovexattr(out.get(), kAccessAcl); // the source's own, if any, comes with its attributes
         if (ok && (inherited || (mode & m_job.umask()) != 0 || (chowned && (mode & 06000) != 0)))
-            m_job.kept(::fchmod(out.get(), mode), Modes);
+            m_job.kept(::fchmod(out.get(), mode), Warning::Modes);
         if (ok && m_job.habits().dropsModes)
-            m_job.warn(Modes);
+            m_job.warn(Warning::Modes);
         if (ok)
             m_job.copyAttributes(m_in.get(), out.get());
         const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
         if (ok)
-            m_job.kept(::futimens(out.get(), times), Times);
+            m_job.kept(::futimens(out.get(), times), Warning::Times);
         if (::close(out.release()) != 0 && ok) {
             ok = false;
             m_job.fail(m_path, errnoText(errno));
@@ -191,7 +191,7 @@ private:
                 ::unlinkat(dst, temp.c_str(), 0);
             }
         }
-        m_job.warn(HardLinks);
+        m_job.warn(Warning::HardLinks);
         return false;
     }
 
@@ -252,7 +252,7 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
     const ssize_t length = ::readlinkat(folder.src(), name.c_str(), target.data(), target.size() - 1);
     if (length < 0 || ::fstatat(folder.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            job.warn(Vanished);
+            job.warn(Warning::Vanished);
         else
             job.fail(path, "cannot read link: " + errnoText(errno));
         return;
@@ -264,7 +264,7 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
     if (::symlinkat(target.data(), dst, name.c_str()) != 0) {
         if (errno != EEXIST) {
             if (refusedByTarget(errno))
-                job.warn(SymLinks);
+                job.warn(Warning::SymLinks);
             else
                 job.fail(path, "cannot create link: " + errnoText(errno));
             return;
@@ -278,13 +278,13 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
         }
     }
     if (job.habits().followsLinks) {
-        job.warn(LinkOwnersAndTimes); // never change a file outside the copy
+        job.warn(Warning::LinkOwnersAndTimes); // never change a file outside the copy
         return;
     }
     if (job.runsAsRoot())
-        job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Owners);
+        job.kept(::fchownat(dst, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW), Warning::Owners);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    job.kept(::utimensat(dst, name.c_str(), times, AT_SYMLINK_NOFOLLOW), Times);
+    job.kept(::utimensat(dst, name.c_str(), times, AT_SYMLINK_NOFOLLOW), Warning::Times);
 }
 
 } // namespace plovern

@@ -37,6 +37,11 @@ public:
     {
     }
 
+    bool prepareRoot(int src, int dst, const struct stat& srcSt, const struct stat& dstSt)
+    {
+        return prepareFolder(src, dst, srcSt, dstSt, std::string());
+    }
+
     void walk(FolderRef root, const struct stat& srcSt, const struct stat& dstSt, bool merging)
     {
         m_levels.push_back(Level{});
@@ -101,7 +106,7 @@ private:
                 copyLink(m_job, *pair, entry.name);
                 break;
             case DT_UNKNOWN:
-                m_job.warn(Vanished);
+                m_job.warn(Warning::Vanished);
                 break;
             default:
                 break; // FIFOs, sockets and devices are not copied
@@ -116,13 +121,13 @@ private:
         const std::string path = parent.child(name);
         struct stat st;
         if (::fstatat(parent.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
-            m_job.warn(Vanished);
+            m_job.warn(Warning::Vanished);
             return std::nullopt;
         }
         if (m_job.isTarget(st)) {
             // The target reached through a bind mount or another path: copying
             // it would copy the copy into itself without end.
-            m_job.warn(OwnCopy);
+            m_job.warn(Warning::OwnCopy);
             return std::nullopt;
         }
         if (!parent.claim(name))
@@ -149,13 +154,13 @@ private:
         struct stat srcSt;
         if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
             if (errno == ENOENT)
-                m_job.warn(Vanished);
+                m_job.warn(Warning::Vanished);
             else
                 m_job.fail(path, "cannot open folder: " + errnoText(errno));
             return;
         }
         if (m_job.isTarget(srcSt)) {
-            m_job.warn(OwnCopy);
+            m_job.warn(Warning::OwnCopy);
             return;
         }
         Fd dst(::openat(level.dstFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -245,7 +250,7 @@ private:
             return false;
         }
         if (m_job.runsAsRoot() && (srcSt.st_uid != dstSt.st_uid || srcSt.st_gid != dstSt.st_gid))
-            m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Owners);
+            m_job.kept(::fchown(dst, srcSt.st_uid, srcSt.st_gid), Warning::Owners);
         // The ACLs a folder took from its parent's default ACL are not the source's.
         for (const char* acl : {kAccessAcl, kDefaultAcl}) {
             if (::fgetxattr(dst, acl, nullptr, 0) >= 0 && ::fgetxattr(src, acl, nullptr, 0) < 0)
@@ -271,12 +276,6 @@ private:
     CopyJob& m_job;
     TaskQueue& m_queue;
     std::vector<Level> m_levels;
-
-public:
-    bool prepareRoot(int src, int dst, const struct stat& srcSt, const struct stat& dstSt)
-    {
-        return prepareFolder(src, dst, srcSt, dstSt, std::string());
-    }
 };
 
 } // namespace
