@@ -4,6 +4,9 @@
 #include <csignal>
 #include <cstring>
 
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 
 namespace plovern {
@@ -38,6 +41,9 @@ QString warningText(Warning kind, int count)
         return QStringLiteral("owners and times not kept on %1 symbolic links (the drive would set them on what "
                               "the links point to)")
             .arg(count);
+    case Warning::ReferenceUnreadable:
+        return QStringLiteral("%1 files of the earlier copy could not be read, copied from the source instead")
+            .arg(count);
     case Warning::Vanished:
         return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
     case Warning::OwnCopy:
@@ -66,6 +72,8 @@ CopyReport CopyJob::report()
     out.bytes = m_bytes;
     out.failures = m_failures;
     out.firstFailure = m_firstFailure;
+    out.sharedFiles = m_sharedFiles;
+    out.sharedBytes = m_sharedBytes;
     for (size_t kind = 0; kind < size_t(Warning::Kinds); ++kind) {
         if (const int count = m_warnings[kind].load())
             out.warnings.append(warningText(Warning(kind), count));
@@ -128,6 +136,47 @@ FolderPair::~FolderPair()
     m_job.kept(::futimens(m_dst.get(), m_times), Warning::Times);
     --m_job.openFolders;
 }
+void CopyJob::setReference(Fd root, CloneCall clone)
+{
+    m_reference = std::move(root);
+    m_clone = std::move(clone);
+    m_cloning = true;
+}
+
+Fd CopyJob::openReference(const std::string& path, struct stat* st)
+{
+    open_how how{};
+    how.flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV;
+    Fd file(static_cast<int>(::syscall(SYS_openat2, m_reference.get(), path.c_str(), &how, sizeof how)));
+    if (!file.valid() && errno == ENOSYS)
+        m_cloning = false; // a kernel before 5.6
+    if (!file.valid() || ::fstat(file.get(), st) != 0 || !S_ISREG(st->st_mode))
+        return Fd();
+    return file;
+}
+
+bool CopyJob::clone(int out, int in)
+{
+    const int error = m_clone(out, in);
+    switch (error) {
+    case 0:
+        return true;
+    case EOPNOTSUPP:
+    case EXDEV:
+    case ENOTTY:
+    case EINVAL:
+        m_cloning = false; // this drive cannot share: one try per copy
+        break;
+    case EIO:
+        warn(Warning::ReferenceUnreadable);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
 bool FolderPair::claim(const std::string& name)
 {
     if (!m_job.foldsCase())

@@ -36,6 +36,7 @@ enum class Warning {
     SymLinks,
     LinkOwnersAndTimes,
     Vanished,
+    ReferenceUnreadable,
     OwnCopy,
     Kinds
 };
@@ -107,6 +108,21 @@ public:
 
     void copyAttributes(int from, int to);
 
+    // Files may be cloned from the earlier copy at `root` from now on.
+    void setReference(Fd root, CloneCall clone);
+    bool cloning() const { return m_cloning.load(std::memory_order_relaxed); }
+    // The regular file at `path` (relative to the roots) in the reference,
+    // reached without a link and without leaving its drive; or nothing.
+    Fd openReference(const std::string& path, struct stat* st);
+    // Whether `out` now shares the blocks of `in`. A drive that cannot share
+    // turns cloning off; a reference it cannot read is a warning.
+    bool clone(int out, int in);
+    void countShared(quint64 bytes)
+    {
+        ++m_sharedFiles;
+        m_sharedBytes += bytes;
+    }
+
     CopyReport report();
 
     static constexpr char kTempPrefix[] = ".plovern-";
@@ -131,6 +147,11 @@ private:
     std::atomic<quint64> m_bytes{0};
     std::atomic<unsigned> m_nextTemp{0};
     std::atomic<bool> m_sourceHasAttributes{true};
+    Fd m_reference;
+    CloneCall m_clone;
+    std::atomic<bool> m_cloning{false};
+    std::atomic<quint64> m_sharedFiles{0};
+    std::atomic<quint64> m_sharedBytes{0};
     std::array<std::atomic<int>, size_t(Warning::Kinds)> m_warnings{};
     std::mutex m_mutex;
     int m_failures = 0;

@@ -218,11 +218,18 @@ void CopyWorker::requestPurge(int year)
         Qt::QueuedConnection);
 }
 
-std::optional<MadeCopy> CopyWorker::madeByAnother(const QString& target, const QString& source) const
+QString CopyWorker::referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day)
 {
-    std::unique_lock lock(m_filesMutex);
-    const std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
-    lock.unlock();
+    for (const MadeCopy& earlier : referencesFor(book, copy.source, copy.destination, day)) {
+        if (isRealFolder(earlier.target))
+            return earlier.target;
+    }
+    return {};
+}
+
+std::optional<MadeCopy> CopyWorker::madeByAnother(const std::vector<MadeCopy>& book, const QString& target,
+                                                  const QString& source)
+{
     const MadeCopy* made = findCopy(book, target);
     if (!made || made->source == source)
         return std::nullopt;
@@ -249,7 +256,10 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
 {
     const QDate day = wallDate(copy.second);
     const QString target = targetPath(copy.source, copy.destination, day);
-    if (const std::optional<MadeCopy> other = madeByAnother(target, copy.source)) {
+    std::unique_lock lock(m_filesMutex);
+    const std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
+    lock.unlock();
+    if (const std::optional<MadeCopy> other = madeByAnother(book, target, copy.source)) {
         const QString why = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
                                 .arg(target, other->source, copy.source);
         logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, why));
@@ -269,7 +279,8 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
     }
     QElapsedTimer clock;
     clock.start();
-    const CopyOutcome outcome = makeDatedCopy(copy.source, copy.destination, day, control.get());
+    const Reuse reuse{referenceFor(book, copy, day)};
+    const CopyOutcome outcome = makeDatedCopy(copy.source, copy.destination, day, control.get(), &reuse);
     const double seconds = clock.elapsed() / 1000.0;
     {
         std::lock_guard lock(m_mutex);
@@ -285,12 +296,17 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
                 .arg(report.files)
                 .arg(report.bytes));
     } else if (report.complete()) {
-        log(QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5")
+        const QString shared = report.sharedFiles == 0 ? QString()
+                                                       : QStringLiteral(", %1 files (%2 MiB) shared with %3")
+                                                             .arg(report.sharedFiles)
+                                                             .arg(double(report.sharedBytes) / (1 << 20), 0, 'f', 1)
+                                                             .arg(report.reference);
+        log(QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5%6")
                 .arg(what)
                 .arg(report.files)
                 .arg(report.bytes)
                 .arg(seconds, 0, 'f', 1)
-                .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+                .arg(shared, warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         if (!warnings.isEmpty())
             notice = Notice{QStringLiteral("The backup of %1 was made with warnings").arg(copy.source), warnings};
     } else {

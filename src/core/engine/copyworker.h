@@ -100,7 +100,11 @@ private:
     std::optional<Notice> FoldCopy(Lane& lane, const DueCopy& copy);
     // The copy of another source that made `target`, if any: a copy never
     // writes into it.
-    std::optional<MadeCopy> madeByAnother(const QString& target, const QString& source) const;
+    static std::optional<MadeCopy> madeByAnother(const std::vector<MadeCopy>& book, const QString& target,
+                                                 const QString& source);
+    // The earlier copy whose blocks this one may share: the newest that
+    // qualifies and is still a real folder.
+    static QString referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day);
     void noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate day);
     void SavedFilesDB(const QString& tfolder);
     void requestPurge(int year);

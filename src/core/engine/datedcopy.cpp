@@ -21,7 +21,8 @@ QString targetPath(const QString& source, const QString& destination, QDate day)
     return destination + sourceName(source) + dateStamp(day);
 }
 
-CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control)
+CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control,
+                          const Reuse* reuse)
 {
     CopyOutcome outcome{targetPath(source, destination, day), {}};
     if (source.isEmpty()) {
@@ -29,7 +30,7 @@ CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDa
         outcome.report.firstFailure = QStringLiteral("no source folder given");
         return outcome;
     }
-    outcome.report = copyTree(source, outcome.target, 2, control);
+    outcome.report = copyTree(source, outcome.target, 2, control, reuse);
     QString error;
     if (outcome.report.targetExists && !flushToDisk(outcome.target, &error) && outcome.report.failures++ == 0)
         outcome.report.firstFailure = QStringLiteral("cannot flush the copy to disk: ") + error;

@@ -27,6 +27,8 @@ struct CopyOutcome
 };
 
 // One scheduled copy: the source tree into its date-stamped target folder.
-CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control = nullptr);
+// `reuse`, when given, names an earlier copy to share unchanged blocks with.
+CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control = nullptr,
+                          const Reuse* reuse = nullptr);
 
 } // namespace plovern

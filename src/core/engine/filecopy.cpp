@@ -136,7 +136,8 @@ private:
         }
         const char* written = temp.empty() ? name : temp.c_str();
         int error = 0;
-        bool ok = copyData(m_in.get(), out.get(), m_st, &error, m_job.progress());
+        const bool shared = cloneFromReference(out.get());
+        bool ok = shared || copyData(m_in.get(), out.get(), m_st, &error, m_job.progress());
         if (!ok)
             m_job.fail(m_path, errnoText(error));
         bool chowned = false;
@@ -164,8 +165,26 @@ private:
         }
         if (!ok)
             ::unlinkat(m_folder.dst(), written, 0);
-        m_written = ok ? static_cast<quint64>(m_st.st_size) : 0;
+        m_written = ok && !shared ? static_cast<quint64>(m_st.st_size) : 0;
+        if (ok && shared)
+            m_job.countShared(static_cast<quint64>(m_st.st_size));
         return ok;
+    }
+
+    // Whether the file's twin in the reference, unchanged since, now lends
+    // `out` its blocks.
+    bool cloneFromReference(int out)
+    {
+        if (!m_job.cloning() || m_st.st_size == 0)
+            return false;
+        struct stat there;
+        const Fd twin = m_job.openReference(m_path, &there);
+        if (!twin.valid() || there.st_size != m_st.st_size || there.st_mtim.tv_sec != m_st.st_mtim.tv_sec
+            || there.st_mtim.tv_nsec != m_st.st_mtim.tv_nsec || !m_job.clone(out, twin.get()))
+            return false;
+        if (std::atomic<quint64>* progress = m_job.progress())
+            ++*progress;
+        return true;
     }
 
     // Another name of a file already copied: link to that copy. False when the

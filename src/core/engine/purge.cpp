@@ -79,13 +79,6 @@ QString refusal(const QString& path, int year, const QStringList& protectedFolde
     return {};
 }
 
-// Whether the path names a folder itself, not a link to one.
-bool isRealFolder(const QString& path)
-{
-    struct stat st;
-    return ::lstat(pathBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Whether `made` stands in for the earlier copy at `path`.
 bool replaces(const MadeCopy& made, const QString& path, int year)
 {

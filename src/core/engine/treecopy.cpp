@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,7 +37,12 @@ QString CopyReport::failureText() const
     return QStringLiteral("%1 (and %2 more)").arg(firstFailure).arg(failures - 1);
 }
 
-CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control)
+int cloneBlocks(int out, int in)
+{
+    return ::ioctl(out, FICLONE, in) == 0 ? 0 : errno;
+}
+
+CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
 {
     CopyReport refused;
     refused.failures = 1;
@@ -92,6 +99,13 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
     job.setHabits(probeDrive(dst.get(), job.tempName()));
     job.setControl(control);
+    if (reuse && !reuse->reference.isEmpty()) {
+        // Only a folder, not a link to one, on the copy's own drive.
+        Fd reference(::open(bytesOf(reuse->reference).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st;
+        if (reference.valid() && ::fstat(reference.get(), &st) == 0 && st.st_dev == dstSt.st_dev && !job.isTarget(st))
+            job.setReference(std::move(reference), reuse->clone);
+    }
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;
@@ -114,6 +128,8 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
         worker.join();
     CopyReport report = job.report();
     report.targetExists = true;
+    if (report.sharedFiles > 0)
+        report.reference = reuse->reference;
     if (report.files == 0 && report.complete() && !report.stopped)
         report.warnings.append(QStringLiteral("the source folder is empty"));
     return report;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,9 @@ struct CopyReport
     bool stopped = false; // asked to stop before the tree was through
     quint64 files = 0; // files in the copy, written or found unchanged
     quint64 bytes = 0; // bytes written
+    quint64 sharedFiles = 0; // files that share their blocks with the reference
+    quint64 sharedBytes = 0;
+    QString reference; // the earlier copy shared with, when one was
 
     bool complete() const { return failures == 0; }
     // The first failure, with "(and N more)" when there were others.
@@ -37,6 +41,24 @@ struct CopyControl
     std::atomic<quint64> progress{0};
 };
 
+// Makes the file `out` share the blocks of the file `in` (FICLONE): 0, or the errno.
+using CloneCall = std::function<int(int out, int in)>;
+int cloneBlocks(int out, int in);
+
+// An earlier copy of the same tree whose blocks a copy shares where the drive
+// can (btrfs, XFS, bcachefs, OpenZFS): a file of `reference` at the same
+// path, regular, of the source file's size and modification time to the
+// nanosecond, is cloned into the copy, which is still a file of its own; its
+// mode, owner, attributes and times come from the source as for any other.
+// The reference's paths are resolved without following a link and without
+// leaving its drive. The first answer that the drive cannot share turns
+// cloning off for the rest of the copy; a file that fails to clone is copied.
+struct Reuse
+{
+    QString reference;
+    CloneCall clone = cloneBlocks;
+};
+
 // Copies the folder tree at `source` into the folder `target`, creating the
 // target folder itself (never its parents) or merging into it if it exists.
 // A file already at the target with the same size, modification time and mode
@@ -48,6 +70,7 @@ struct CopyControl
 // not stop the rest of the tree. The number of open descriptors stays bounded
 // whatever the depth. Files are copied on `threads` worker threads besides the
 // one walking the tree.
-CopyReport copyTree(const QString& source, const QString& target, int threads = 2, CopyControl* control = nullptr);
+CopyReport copyTree(const QString& source, const QString& target, int threads = 2, CopyControl* control = nullptr,
+                    const Reuse* reuse = nullptr);
 
 } // namespace plovern

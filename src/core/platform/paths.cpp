@@ -1,5 +1,7 @@
 #include "core/platform/paths.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include <QChar>
@@ -111,6 +113,12 @@ QString realPath(const QString& path)
     QString text = pathText(real);
     std::free(real);
     return text;
+}
+
+bool isRealFolder(const QString& path)
+{
+    struct stat st;
+    return ::lstat(pathBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool isAtOrBelow(QStringView path, QStringView folder)

@@ -19,6 +19,9 @@ QByteArray pathBytes(QStringView text);
 // when some part of it is not there.
 QString realPath(const QString& path);
 
+// Whether the path names a folder itself, not a link to one.
+bool isRealFolder(const QString& path);
+
 // Whether `path` is `folder` or lies below it; both clean and absolute.
 bool isAtOrBelow(QStringView path, QStringView folder);
 

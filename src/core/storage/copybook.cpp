@@ -55,6 +55,19 @@ const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& tar
     return found == copies.end() ? nullptr : &*found;
 }
 
+std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
+                                    const QString& destination, QDate day)
+{
+    std::vector<MadeCopy> found;
+    for (const MadeCopy& copy : copies) {
+        if (copy.whole && copy.source == source && copy.destination == destination && copy.day < day
+            && copy.day.year() == day.year() && copy.day.month() == day.month())
+            found.push_back(copy);
+    }
+    std::stable_sort(found.begin(), found.end(), [](const MadeCopy& a, const MadeCopy& b) { return a.day > b.day; });
+    return found;
+}
+
 void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
 {
     std::erase_if(*copies, [&](const MadeCopy& known) { return known.target == copy.target; });

@@ -37,6 +37,13 @@ std::vector<MadeCopy> loadCopyBook(const QString& path);
 
 // The folder's entry, or nothing.
 const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target);
+// The copies a new copy of `source` to `destination` on `day` may share the
+// blocks of its unchanged files with, newest first: those of the same entry
+// made whole on an earlier day of the same month, so that the first copy of
+// a month is a full one and a damaged shared block reaches a month at most.
+std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
+                                    const QString& destination, QDate day);
+
 // Keeps `copy` as the one entry of its folder.
 void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy);
 

@@ -10,6 +10,7 @@
 
 #include "core/engine/copyworker.h"
 #include "core/engine/scheduler.h"
+#include "core/engine/treedelete.h"
 #include "core/platform/logfile.h"
 #include "core/platform/textfile.h"
 #include "support/core/fakes.h"
@@ -159,6 +160,47 @@ private slots:
         w.copy(w.source("Mail"));
         QCOMPARE(contentOf(w.backup + "Mail152026/inbox"), QByteArray("i"));
         QCOMPARE(contentOf(w.backup + "Mail152026/by-hand"), QByteArray("h"));
+    }
+
+    void dailyCopiesShareTheBlocksOfUnchangedFiles_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("btrfs") << "btrfs";
+        QTest::newRow("XFS") << "xfs";
+    }
+    void dailyCopiesShareTheBlocksOfUnchangedFiles()
+    {
+        QFETCH(QString, format);
+        Worker w;
+        const LoopDrive drive(w.dir.path(), format);
+        if (!drive.mounted())
+            QSKIP(qPrintable(drive.skipReason()));
+        const QString backup = drive.root() + "/";
+        const QString docs = w.source("Docs");
+        makeTree(
+            docs,
+            {{"a", QByteArray(64 << 10, 'a')}, {"b", QByteArray(64 << 10, 'b')}, {"sub/c", QByteArray(1 << 20, 'c')}});
+        ::chmod(QFile::encodeName(docs + "/a").constData(), 0600);
+        w.copy(docs, false, QDate(2026, 12, 1), backup);
+        makeTree(docs, {{"b", QByteArray(64 << 10, 'B')}});
+        w.copy(docs, false, QDate(2026, 12, 2), backup);
+
+        const QString first = backup + "Docs1212026";
+        const QString second = backup + "Docs1222026";
+        QVERIFY2(w.logText().contains(QString("copy made: %1 to %2, 3 files, 65536 bytes, ").arg(docs, second)),
+                 qPrintable(w.logText()));
+        QVERIFY2(w.logText().contains("2 files (1.1 MiB) shared with " + first), qPrintable(w.logText()));
+        QVERIFY(sharesBlocks(second + "/a"));
+        QVERIFY(sharesBlocks(second + "/sub/c"));
+        QVERIFY(!sharesBlocks(second + "/b"));
+        QCOMPARE(treeListing(QFile::encodeName(second)), treeListing(QFile::encodeName(docs)));
+        // Deleting the first copy, as the purge does, leaves the second whole.
+        QVERIFY(deleteTree(first));
+        QCOMPARE(treeListing(QFile::encodeName(second)), treeListing(QFile::encodeName(docs)));
+        // The first copy of a month shares nothing.
+        w.copy(docs, false, QDate(2027, 1, 4), backup);
+        QVERIFY(!sharesBlocks(backup + "Docs142027/a"));
+        QVERIFY(!w.logText().contains("shared with " + second));
     }
 
     void aHungDriveHoldsUpOnlyItsOwnCopies()

@@ -109,6 +109,32 @@ QByteArray reportBytes(const CopyReport& report)
         .toUtf8();
 }
 
+// A clone call that answers as a drive would: `answer`, or 0 after copying
+// the data itself, as a drive that shares would make it appear.
+struct ScriptedClone
+{
+    int answer = 0;
+    int calls = 0;
+
+    CloneCall call()
+    {
+        return [this](int out, int in) {
+            ++calls;
+            if (answer != 0)
+                return answer;
+            char buffer[4096];
+            for (off_t at = 0;;) {
+                const ssize_t got = ::pread(in, buffer, sizeof buffer, at);
+                if (got <= 0)
+                    return got == 0 ? 0 : errno;
+                if (::pwrite(out, buffer, size_t(got), at) != got)
+                    return errno;
+                at += got;
+            }
+        };
+    }
+};
+
 } // namespace
 
 class TestTreeCopy : public QObject
@@ -319,6 +345,98 @@ private slots:
         QCOMPARE(statOf(path("dst/mode")).st_mode & 07777, mode_t(0600));
         QCOMPARE(entriesBelow(path("dst")),
                  (QStringList{busy, ".plovern-notes.part", "changed", "mode", "same", "sub", "sub/x"}));
+    }
+
+    void unchangedFilesAreClonedFromTheReferenceAndNothingElse()
+    {
+        makeTree(path("src"),
+                 {{"same", "same"},
+                  {"retimed", "abc"},
+                  {"resized", "abc"},
+                  {"sub/same", "s"},
+                  {"through-link/f", "f"},
+                  {"linked", "l"},
+                  {"empty", ""}});
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        // Since the reference was made:
+        const struct timespec later[2] = {{2000000000, 5}, {2000000000, 5}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("src/retimed")).constData(), later, 0) == 0);
+        QFile resized(path("src/resized"));
+        QVERIFY(resized.open(QIODevice::Append) && resized.write("d") == 1);
+        resized.close();
+        makeTree(path("src"), {{"new", "new"}});
+        // Links in the reference, where a folder and a file of the same size and time stand behind them.
+        QVERIFY(QDir().rename(path("ref/through-link"), path("ref/elsewhere")));
+        QVERIFY(QFile::link("elsewhere", path("ref/through-link")));
+        QVERIFY(QDir().rename(path("ref/linked"), path("ref/linked.real")));
+        QVERIFY(QFile::link("linked.real", path("ref/linked")));
+
+        ScriptedClone clone;
+        const Reuse reuse{path("ref"), clone.call()};
+        const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
+        QCOMPARE(report.failureText(), QString());
+        QCOMPARE(clone.calls, 2);
+        QCOMPARE(report.sharedFiles, quint64(2)); // "same" and "sub/same"
+        QCOMPARE(report.sharedBytes, quint64(5));
+        QCOMPARE(report.reference, path("ref"));
+        QCOMPARE(treeListing(QFile::encodeName(path("dst"))), treeListing(QFile::encodeName(path("src"))));
+    }
+
+    void aDriveThatCannotShareIsAskedOncePerCopy_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("calls"); // of four unchanged files
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("ext4, FAT, exFAT") << int(EOPNOTSUPP) << 1 << QString();
+        QTest::newRow("another drive") << int(EXDEV) << 1 << QString();
+        QTest::newRow("no such call") << int(ENOTTY) << 1 << QString();
+        QTest::newRow("not this file") << int(EINVAL) << 1 << QString();
+        QTest::newRow("the reference is damaged") << int(EIO) << 4 << "4 files of the earlier copy could not be read";
+        QTest::newRow("full") << int(ENOSPC) << 4 << QString();
+    }
+    void aDriveThatCannotShareIsAskedOncePerCopy()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, calls);
+        QFETCH(QString, warning);
+        makeTree(path("src"), {{"a", "a"}, {"b", "b"}, {"sub/c", "c"}, {"sub/d", "d"}});
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        ScriptedClone clone{answer};
+        const Reuse reuse{path("ref"), clone.call()};
+        const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
+        QCOMPARE(report.failureText(), QString());
+        QCOMPARE(clone.calls, calls);
+        QCOMPARE(report.sharedFiles, quint64(0));
+        QCOMPARE(report.warnings.join(' ').contains("earlier copy"), !warning.isEmpty());
+        if (!warning.isEmpty())
+            QVERIFY2(report.warnings.join(' ').contains(warning), qPrintable(report.warnings.join(' ')));
+        QCOMPARE(treeListing(QFile::encodeName(path("dst"))), treeListing(QFile::encodeName(path("src"))));
+    }
+
+    void aReferenceOnAnotherDriveOrBehindALinkIsNotUsed()
+    {
+        makeTree(path("src"), {{"a", "a"}});
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        QVERIFY(QFile::link(path("ref"), path("ref-link")));
+        ScriptedClone clone;
+        const Reuse linked{path("ref-link"), clone.call()};
+        QCOMPARE(copyTree(path("src"), path("dst"), 2, nullptr, &linked).sharedFiles, quint64(0));
+        const Reuse elsewhere{"/dev", clone.call()}; // devtmpfs, never the drive of a temporary folder
+        QCOMPARE(copyTree(path("src"), path("dst2"), 2, nullptr, &elsewhere).sharedFiles, quint64(0));
+        QCOMPARE(clone.calls, 0);
+    }
+
+    void clonesForRealWhereTheTemporaryFolderCanShare()
+    {
+        makeTree(path("src"), {{"big", QByteArray(256 << 10, 'x')}});
+        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        const Reuse reuse{path("ref")};
+        const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
+        QCOMPARE(report.failureText(), QString());
+        if (report.sharedFiles == 0)
+            QSKIP("the temporary folder's drive cannot share blocks (FICLONE)");
+        QVERIFY(sharesBlocks(path("dst/big")));
+        QCOMPARE(contentOf(path("dst/big")), contentOf(path("src/big")));
     }
 
     void keepsHolesHardLinksAttributesAndLinkTimes()

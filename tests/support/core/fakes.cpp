@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -197,6 +201,29 @@ void removeTree(const QByteArray& root)
             return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
         },
         32, FTW_DEPTH | FTW_PHYS);
+}
+
+bool sharesBlocks(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A fiemap followed by room for its extents.
+    constexpr quint32 kExtents = 32;
+    std::vector<char> buffer(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = kExtents;
+    const bool mapped = ::ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+    ::close(fd);
+    if (!mapped || map->fm_mapped_extents == 0)
+        return false;
+    for (quint32 i = 0; i < map->fm_mapped_extents; ++i) {
+        if (!(map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED))
+            return false;
+    }
+    return true;
 }
 
 } // namespace plovern::test

@@ -89,6 +89,10 @@ bool cpA(const QByteArray& from, const QByteArray& to);
 // Writes a file whose path need not be text.
 void writeBytes(const QByteArray& path, const QByteArray& content);
 
+// Whether every extent of the file at `path` shares its blocks with another
+// file (FIEMAP's shared flag, which needs no root).
+bool sharesBlocks(const QString& path);
+
 // Removes the tree at `root`, whatever bytes its names hold.
 void removeTree(const QByteArray& root);
 

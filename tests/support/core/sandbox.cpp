@@ -14,6 +14,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +191,63 @@ FrozenShare::FrozenShare(const QString& folder)
 void FrozenShare::thaw()
 {
     QFile::remove(m_freeze);
+}
+
+LoopDrive::LoopDrive(const QString& folder, const QString& format, qint64 bytes)
+    : m_folder(folder)
+{
+    const QString mkfs = QStandardPaths::findExecutable("mkfs." + format, {"/usr/sbin", "/sbin"});
+    if (::geteuid() != 0) {
+        m_skipReason = QStringLiteral("a %1 drive on a loop device needs root").arg(format);
+        return;
+    }
+    if (mkfs.isEmpty()) {
+        m_skipReason = QStringLiteral("mkfs.%1 is not installed").arg(format);
+        return;
+    }
+    QFile image(folder + QStringLiteral("/drive.img"));
+    if (!image.open(QIODevice::WriteOnly) || !image.resize(bytes)) {
+        m_skipReason = QStringLiteral("cannot make an image file");
+        return;
+    }
+    image.close();
+    QDir().mkpath(root());
+    QProcess run;
+    run.start(mkfs, {format == "ext4" ? "-Fq" : "-fq", image.fileName()});
+    if (!run.waitForFinished(60000) || run.exitCode() != 0) {
+        m_skipReason
+            = QStringLiteral("mkfs.%1 failed: %2").arg(format, QString::fromLocal8Bit(run.readAllStandardError()));
+        return;
+    }
+    run.start(QStringLiteral("losetup"), {"-f", "--show", image.fileName()});
+    if (!run.waitForFinished() || run.exitCode() != 0) {
+        m_skipReason = QStringLiteral("no loop device: %1").arg(QString::fromLocal8Bit(run.readAllStandardError()));
+        return;
+    }
+    m_loop = QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+    m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", format, m_loop, root()}) == 0;
+    if (!m_mounted)
+        m_skipReason = QStringLiteral("this kernel cannot mount %1").arg(format);
+}
+
+LoopDrive::~LoopDrive()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(root()).constData(), MNT_DETACH);
+    if (!m_loop.isEmpty())
+        QProcess::execute(QStringLiteral("losetup"), {"-d", m_loop});
+}
+
+qint64 LoopDrive::used() const
+{
+    const int fd = ::open(QFile::encodeName(root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct statvfs st
+    {
+    };
+    const bool known = fd >= 0 && ::syncfs(fd) == 0 && ::fstatvfs(fd, &st) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return known ? qint64(st.f_blocks - st.f_bfree) * qint64(st.f_frsize) : -1;
 }
 
 } // namespace plovern::test

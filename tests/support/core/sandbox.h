@@ -68,4 +68,29 @@ private:
     std::unique_ptr<TestDrive> m_drive;
 };
 
+// A real drive of `format` ("btrfs", "xfs", "ext4") for one scope: a sparse
+// image of `bytes` in `folder`, formatted and mounted on a loop device at
+// `folder`/drive. Needs root, a free loop device and the format's mkfs;
+// where one is missing it is not mounted, and skipReason() says why.
+class LoopDrive
+{
+public:
+    LoopDrive(const QString& folder, const QString& format, qint64 bytes = qint64(320) << 20);
+    ~LoopDrive();
+    LoopDrive(const LoopDrive&) = delete;
+    LoopDrive& operator=(const LoopDrive&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    const QString& skipReason() const { return m_skipReason; }
+    QString root() const { return m_folder + QStringLiteral("/drive"); }
+    // The bytes in use on the drive, everything written out first.
+    qint64 used() const;
+
+private:
+    QString m_folder;
+    QString m_loop;
+    QString m_skipReason;
+    bool m_mounted = false;
+};
+
 } // namespace plovern::test
