@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,11 +25,13 @@
 #include "core/engine/treecopy.h"
 #include "core/platform/clock.h"
 #include "core/platform/notifier.h"
+#include "core/platform/textfile.h"
 #include "gui/grid/flexgrid.h"
 #include "gui/grid/scheduletable.h"
 #include "gui/platform/messageboxes.h"
 #include "gui/platform/shell.h"
 #include "gui/window/frmmain.h"
+#include "support/core/sandbox.h"
 
 using namespace plovern;
 
@@ -145,6 +148,107 @@ Ratio compareMerge(const QString& source, const QString& targets)
     return r;
 }
 
+// Changes every hundredth of the small files below `root`: new bytes, same size.
+void changeOnePercent(const QString& tree, std::mt19937& random, int round)
+{
+    const QString root = tree + QStringLiteral("/small");
+    int index = 0;
+    for (int top = 0; top < 20; ++top) {
+        for (int sub = 0; sub < 15; ++sub) {
+            for (int f = 0; f < 67; ++f, ++index) {
+                if ((index + round) % 100 != 0)
+                    continue;
+                const QString path = QStringLiteral("%1/d%2/s%3/f%4.dat").arg(root).arg(top).arg(sub).arg(f);
+                if (QFile::exists(path))
+                    writeFile(path, QFileInfo(path).size(), random);
+            }
+        }
+    }
+}
+
+struct Reused
+{
+    double ratio = 0; // the second day's time over a full copy's
+    double mibPerDay = 0; // space the second day took
+    double changedMib = 0;
+    qint64 entries = 0;
+};
+
+// One copy as the program makes it: the tree, then everything flushed to
+// disk, so a later copy never pays for the writes of this one.
+CopyReport flushedCopy(const QString& source, const QString& target, const Reuse* reuse = nullptr)
+{
+    CopyReport report = copyTree(source, target, 2, nullptr, reuse);
+    if (!report.complete() || !flushToDisk(target))
+        qFatal("copy to %s failed: %s", qPrintable(target), qPrintable(report.failureText()));
+    return report;
+}
+
+// A full copy against the next day's, which shares with it, with 1 % of the
+// files changed in between; interleaved, medians. `used` gives the bytes in
+// use on the target's drive, or nothing where it is not measured.
+Reused compareReuse(const QString& source, const QString& targets, std::mt19937& random,
+                    const std::function<qint64()>& used, int runs = 3)
+{
+    std::vector<double> full, next, space;
+    Reused r;
+    for (int run = 0; run < runs; ++run) {
+        const QString first = QStringLiteral("%1/full%2").arg(targets).arg(run);
+        full.push_back(seconds([&] { flushedCopy(source, first); }));
+        changeOnePercent(source, random, run);
+        flushToDisk(source);
+        const qint64 before = used ? used() : 0;
+        const Reuse reuse{first};
+        CopyReport report;
+        next.push_back(
+            seconds([&] { report = flushedCopy(source, QStringLiteral("%1/next%2").arg(targets).arg(run), &reuse); }));
+        if (used)
+            space.push_back(double(used() - before) / (1 << 20));
+        r.changedMib = double(report.bytes) / (1 << 20);
+        r.entries = qint64(report.files);
+    }
+    r.ratio = median(next) / median(full);
+    r.mibPerDay = space.empty() ? 0 : median(space);
+    return r;
+}
+
+// A tree of large files that did not change, copied again sharing all of it.
+double compareUnchangedLarge(const QString& source, const QString& targets)
+{
+    std::vector<double> full, next;
+    for (int run = 0; run < 2; ++run) {
+        const QString first = QStringLiteral("%1/large-full%2").arg(targets).arg(run);
+        full.push_back(seconds([&] { flushedCopy(source, first); }));
+        const Reuse reuse{first};
+        next.push_back(
+            seconds([&] { flushedCopy(source, QStringLiteral("%1/large-next%2").arg(targets).arg(run), &reuse); }));
+    }
+    return median(next) / median(full);
+}
+
+// The reuse lines for a drive that can share blocks, with `daily` the tree
+// copied each day; the day-2 figure, or a negative one where the drive could
+// not be made.
+double reuseOn(const QString& format, const QString& work, const QString& daily, const QString& large,
+               std::mt19937& random)
+{
+    QDir().mkpath(work);
+    const plovern::test::LoopDrive drive(work, format, qint64(10) << 30);
+    if (!drive.mounted()) {
+        std::printf("reuse on %s: skipped, %s\n", qPrintable(format), qPrintable(drive.skipReason()));
+        std::fflush(stdout);
+        return -1;
+    }
+    const Reused r = compareReuse(daily, drive.root(), random, [&] { return drive.used(); });
+    const double largeRatio = compareUnchangedLarge(large, drive.root());
+    std::printf("reuse on %s: day 2 %.2f of a full copy, %.1f MiB per day (%.1f MiB changed, %.2f KiB more per entry "
+                "of %lld); unchanged large files %.3f\n",
+                qPrintable(format), r.ratio, r.mibPerDay, r.changedMib,
+                (r.mibPerDay - r.changedMib) * 1024 / double(std::max<qint64>(r.entries, 1)), r.entries, largeRatio);
+    std::fflush(stdout);
+    return r.ratio;
+}
+
 class StepClock final : public Clock
 {
 public:
@@ -236,10 +340,22 @@ int main(int argc, char** argv)
     const Ratio large = compare(QStringLiteral("large"), work.filePath("large"), work.filePath("out-large"));
     const Ratio merge = compareMerge(work.filePath("small"), work.filePath("out-small"));
 
+    // The tree copied each day: the small files and the large ones.
+    makeSmallTree(work.filePath("daily/small"), random);
+    makeLargeTree(work.filePath("daily/large"), random);
+    const double btrfs = reuseOn(QStringLiteral("btrfs"), work.filePath("btrfs"), work.filePath("daily"),
+                                 work.filePath("large"), random);
+    reuseOn(QStringLiteral("xfs"), work.filePath("xfs"), work.filePath("daily"), work.filePath("large"), random);
+    // On this drive, which cannot share: a second day costs what the first does.
+    QDir().mkpath(work.filePath("out-reuse"));
+    const Reused plain = compareReuse(work.filePath("daily"), work.filePath("out-reuse"), random, {}, 5);
+    std::printf("reuse on the work folder's drive (no sharing): day 2 %.2f of a full copy\n", plain.ratio);
+
     std::printf("one tick over 10000 entries: %.3f ms (median of 300)\n", tickMilliseconds());
     std::printf("window event loop during a 20000-file copy: longest delay %.1f ms\n",
                 longestDelayDuringCopy(work.filePath("small"), work.filePath("out-small/window-")));
-    std::printf("copy time vs cp -a: small %.2f, large %.2f, merge %.2f\n", small.engine / small.cp,
-                large.engine / large.cp, merge.engine / merge.cp);
+    const QString reuse = btrfs < 0 ? QStringLiteral("skipped") : QString::number(btrfs, 'f', 2);
+    std::printf("copy time vs cp -a: small %.2f, large %.2f, merge %.2f, reuse %s\n", small.engine / small.cp,
+                large.engine / large.cp, merge.engine / merge.cp, qPrintable(reuse));
     return 0;
 }

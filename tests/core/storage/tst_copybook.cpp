@@ -15,8 +15,8 @@ private slots:
         const QString backup = "/backup/";
         auto made = [&](const QString& target, QDate day, bool whole = true, const QString& source = {},
                         const QString& destination = {}) {
-            return MadeCopy{target, source.isEmpty() ? docs : source, destination.isEmpty() ? backup : destination,
-                            day, whole, 10};
+            return MadeCopy{
+                target, source.isEmpty() ? docs : source, destination.isEmpty() ? backup : destination, day, whole, 10};
         };
         const std::vector<MadeCopy> book{
             made("/backup/Documents11302026", QDate(2026, 11, 30)), // last month
