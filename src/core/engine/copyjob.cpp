@@ -158,9 +158,18 @@ Fd CopyJob::openReference(const std::string& path, struct stat* st)
 
 bool CopyJob::clone(int out, int in)
 {
+    // Until one clone went through, they are tried one at a time, so a drive
+    // that cannot share is asked once, whatever the threads.
+    std::unique_lock trying(m_cloneTrial, std::defer_lock);
+    if (!m_cloneWorks.load(std::memory_order_acquire)) {
+        trying.lock();
+        if (!m_cloning)
+            return false;
+    }
     const int error = m_clone(out, in);
     switch (error) {
     case 0:
+        m_cloneWorks = true;
         return true;
     case EOPNOTSUPP:
     case EXDEV:

@@ -150,6 +150,8 @@ private:
     Fd m_reference;
     CloneCall m_clone;
     std::atomic<bool> m_cloning{false};
+    std::atomic<bool> m_cloneWorks{false};
+    std::mutex m_cloneTrial;
     std::atomic<quint64> m_sharedFiles{0};
     std::atomic<quint64> m_sharedBytes{0};
     std::array<std::atomic<int>, size_t(Warning::Kinds)> m_warnings{};
