@@ -48,16 +48,26 @@ int main(int argc, char* argv[])
     const plovern::Platform platform{
         clock, boxes, shell, notifier, switches, plovern::programFolder(), plovern::mountedVolumeRoots()};
 
-    const std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(
-        plovern::programFile(platform.programFolder, QString::fromLatin1(plovern::kLockFile)));
+    const QString lockFile = plovern::programFile(platform.programFolder, QString::fromLatin1(plovern::kLockFile));
+    std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(lockFile);
     if (!lock) {
         const QString message
             = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
-        if (hidden)
-            plovern::logLine(message);
-        else
-            boxes.inform(message, plovern::MessageBoxes::Icon::Information);
-        return 0;
+        if (hidden) {
+            const qint64 pid = plovern::runningInstance(lockFile);
+            plovern::logLine(message
+                             + (pid ? QStringLiteral(" End it with: kill %1").arg(pid)
+                                    : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
+            return 0;
+        }
+        if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
+            return 0;
+        lock = plovern::endRunningInstance(lockFile, 10000);
+        if (!lock) {
+            boxes.inform(QStringLiteral("The running Plovern did not end; this start ends."),
+                         plovern::MessageBoxes::Icon::Warning);
+            return 0;
+        }
     }
 
     plovern::frmMain window(platform);

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "core/engine/clocktext.h"
+#include "core/platform/process.h"
 #include "core/platform/textfile.h"
 #include "support/core/fakes.h"
 #include "support/core/sandbox.h"
@@ -166,7 +167,23 @@ private slots:
         QTRY_VERIFY(QFileInfo::exists(plovern.file("Plovern.lock")));
         const QByteArray second = plovern.runAgain({QStringLiteral("-hp")});
         QVERIFY2(second.startsWith("0 ") && second.contains("already running"), second.constData());
+        // Hidden, it says how to end the running one.
+        QVERIFY2(second.contains(QByteArray("End it with: kill ") + QByteArray::number(plovern.process.processId())),
+                 second.constData());
         QCOMPARE(plovern.process.state(), QProcess::Running);
+
+        // What a second start with a window does on Yes: the running one saves and ends.
+        const qint64 first = plovern.process.processId();
+        QCOMPARE(runningInstance(plovern.file("Plovern.lock")), first);
+        {
+            const std::unique_ptr<FolderLock> taken = endRunningInstance(plovern.file("Plovern.lock"), 10000);
+            QVERIFY(taken);
+            QVERIFY(plovern.process.waitForFinished(5000));
+            QCOMPARE(plovern.process.exitCode(), 0);
+            QVERIFY(QFileInfo::exists(plovern.file("PLVSettings.txt")));
+        }
+        plovern.start({QStringLiteral("-h")});
+        QTRY_VERIFY(runningInstance(plovern.file("Plovern.lock")) == plovern.process.processId());
 
         // A crashed instance leaves its lock behind; it must not block the next start.
         plovern.process.kill();

@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -95,6 +97,41 @@ std::unique_ptr<FolderLock> lockProgramFolder(const QString& path)
     if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
         logLine(QStringLiteral("cannot write the pid into %1").arg(path));
     return std::make_unique<FolderLock>(fd);
+}
+
+qint64 runningInstance(const QString& lockFile)
+{
+    QFile file(lockFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    bool isNumber = false;
+    const qint64 pid = file.readLine().trimmed().toLongLong(&isNumber);
+    if (!isNumber || pid <= 1 || pid == ::getpid())
+        return 0;
+    // A pid read from a file may name anything since a reboot: only the
+    // process that holds the lock file open counts.
+    const QString lock = QFileInfo(lockFile).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd : descriptors.entryList(QDir::Files | QDir::System)) {
+        if (QFileInfo(descriptors.filePath(fd)).symLinkTarget() == lock)
+            return pid;
+    }
+    return 0;
+}
+
+std::unique_ptr<FolderLock> endRunningInstance(const QString& lockFile, int milliseconds)
+{
+    const qint64 pid = runningInstance(lockFile);
+    if (pid == 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
+        return nullptr;
+    for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < milliseconds;) {
+        if (!waited.isValid())
+            waited.start();
+        if (std::unique_ptr<FolderLock> lock = lockProgramFolder(lockFile))
+            return lock;
+        ::usleep(50000);
+    }
+    return nullptr;
 }
 
 void raiseOpenFileLimit()

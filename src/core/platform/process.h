@@ -58,6 +58,14 @@ private:
 // be made at all (a folder that cannot be written), the program still runs.
 std::unique_ptr<FolderLock> lockProgramFolder(const QString& lockFile);
 
+// The running instance that holds `lockFile`, by the pid it wrote there, or 0.
+qint64 runningInstance(const QString& lockFile);
+
+// Ends the instance that holds `lockFile` as a log-out would (SIGTERM, so it
+// saves everything) and takes the lock once it has let go; nothing when no
+// instance of this program is named there or it did not end in `milliseconds`.
+std::unique_ptr<FolderLock> endRunningInstance(const QString& lockFile, int milliseconds);
+
 // Lets the process open as many files as the system allows it: a margin for
 // copies on slow drives, whose workers hold a few files each.
 void raiseOpenFileLimit();

@@ -2,14 +2,75 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include "gui/platform/elide.h"
 
 namespace plovern {
 
 namespace {
+
 constexpr int kTwipsPerPixel = 15;
-}
+// Below this a text is too small to read; it grows narrower instead.
+constexpr qreal kReadable = 6.0;
+
+} // namespace
+
+// Draws each cell with the font and text FlexGrid::cellOption gives it.
+class FittingDelegate final : public QStyledItemDelegate
+{
+public:
+    explicit FittingDelegate(const FlexGrid* grid)
+        : QStyledItemDelegate(const_cast<FlexGrid*>(grid))
+        , m_grid(grid)
+    {
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QStyleOptionViewItem fitted = shown(option, index);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &fitted, painter, widget);
+    }
+
+    // The cell as it is drawn: its font shrunk in a column that fits its
+    // texts, its text elided where it is still too long.
+    QStyleOptionViewItem shown(QStyleOptionViewItem option, const QModelIndex& index) const
+    {
+        initStyleOption(&option, index);
+        fit(&option, index.column());
+        return option;
+    }
+
+private:
+    void fit(QStyleOptionViewItem* option, int col) const
+    {
+        const QWidget* widget = option->widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const int room = style->subElementRect(QStyle::SE_ItemViewItemText, option, widget).width()
+            - 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1);
+        if (m_grid->shrinksToFit(col)) {
+            QFont font = option->font;
+            auto fits = [&] { return QFontMetrics(font).horizontalAdvance(option->text) <= room; };
+            while (!fits() && font.pointSizeF() - 0.25 >= kReadable)
+                font.setPointSizeF(font.pointSizeF() - 0.25);
+            if (font.stretch() == QFont::AnyStretch)
+                font.setStretch(QFont::Unstretched);
+            while (!fits() && font.stretch() - 5 >= QFont::ExtraCondensed)
+                font.setStretch(font.stretch() - 5);
+            option->font = font;
+            option->fontMetrics = QFontMetrics(font);
+        }
+        option->text = elidePath(option->text, option->fontMetrics, room);
+    }
+
+    const FlexGrid* m_grid;
+};
 
 FlexGridModel::FlexGridModel(int cols, QObject* parent)
     : QAbstractTableModel(parent)
@@ -37,9 +98,8 @@ QVariant FlexGridModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return m_rows[static_cast<size_t>(index.row())][index.column()];
     case Qt::BackgroundRole:
-        if (index.column() == 0)
-            return QApplication::palette().button();
-        return {};
+        // The grid's own ground, below the last row, is dark; cells are not.
+        return index.column() == 0 ? QApplication::palette().button() : QApplication::palette().base();
     case Qt::ForegroundRole:
         if (index.column() == 0)
             return QApplication::palette().buttonText();
@@ -112,6 +172,12 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab leaves the grid; the arrows move inside it.
+    setTabKeyNavigation(false);
+    setTextElideMode(Qt::ElideMiddle);
+    setItemDelegate(new FittingDelegate(this));
+    viewport()->setBackgroundRole(QPalette::Dark);
+    m_shrink.assign(static_cast<size_t>(cols), false);
 
     m_fixed = new QTableView(this);
     m_fixed->setObjectName(QStringLiteral("fixedColumn"));
@@ -126,6 +192,9 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     m_fixed->setSelectionMode(selectionMode());
     m_fixed->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fixed->setWordWrap(false);
+    m_fixed->setTextElideMode(Qt::ElideMiddle);
+    m_fixed->setItemDelegate(new FittingDelegate(this));
+    m_fixed->viewport()->setBackgroundRole(QPalette::Dark);
     for (int col = 1; col < cols; ++col)
         m_fixed->setColumnHidden(col, true);
     viewport()->stackUnder(m_fixed);
@@ -150,7 +219,81 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     connect(m_fixed, &QTableView::clicked, this, clicked);
     connect(this, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
     connect(m_fixed, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    fitRowsToFont();
     placeFixedColumn();
+}
+
+// One line of the grid's text a row, as the grid has always drawn them.
+void FlexGrid::fitRowsToFont()
+{
+    const int height = fontMetrics().height() + 3;
+    for (QTableView* view : {static_cast<QTableView*>(this), m_fixed}) {
+        view->verticalHeader()->setMinimumSectionSize(1);
+        view->verticalHeader()->setDefaultSectionSize(height);
+    }
+}
+
+void FlexGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitRowsToFont();
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && currentIndex().isValid()) {
+        event->accept();
+        emit DblClick(); // the review, as a click opens it
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void FlexGrid::focusInEvent(QFocusEvent* event)
+{
+    // Focus shows on the current cell, so there must be one.
+    if (!currentIndex().isValid() && Rows() > 0)
+        selectionModel()->setCurrentIndex(m_model.index(0, 1), QItemSelectionModel::NoUpdate);
+    QTableView::focusInEvent(event);
+}
+
+void FlexGrid::setShrinkToFit(int col, bool shrink)
+{
+    checkCol(col);
+    m_shrink[static_cast<size_t>(col)] = shrink;
+    viewport()->update();
+}
+
+bool FlexGrid::shrinksToFit(int col) const
+{
+    return col >= 0 && col < Cols() && m_shrink[static_cast<size_t>(col)];
+}
+
+QStyleOptionViewItem FlexGrid::cellOption(int row, int col) const
+{
+    const QModelIndex index = m_model.index(row, col);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    option.rect.setWidth(columnWidth(col)); // scrolled away or not
+    option.rect.setHeight(rowHeight(row));
+    return static_cast<const FittingDelegate*>(itemDelegate())->shown(option, index);
+}
+
+QString FlexGrid::shownText(int row, int col) const
+{
+    checkCol(col);
+    m_model.cell(row, col); // a row the grid does not have throws
+    return cellOption(row, col).text;
+}
+
+QFont FlexGrid::shownFont(int row, int col) const
+{
+    checkCol(col);
+    m_model.cell(row, col);
+    return cellOption(row, col).font;
 }
 
 void FlexGrid::resizeEvent(QResizeEvent* event)

@@ -66,6 +66,16 @@ public:
     void Refresh();
     void Redraw(bool on);
 
+    // The column's texts shrink their font to fit rather than lose letters
+    // (short texts that must be read whole); other texts lose letters in the
+    // middle, so a path keeps its last folder.
+    void setShrinkToFit(int col, bool shrink);
+    bool shrinksToFit(int col) const;
+    // The cell's text as the grid draws it.
+    QString shownText(int row, int col) const;
+    // The font the grid draws the cell's text in.
+    QFont shownFont(int row, int col) const;
+
 signals:
     void Click();
     void DblClick();
@@ -73,14 +83,22 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void checkCol(int col) const;
     void placeFixedColumn();
+    void fitRowsToFont();
+    QStyleOptionViewItem cellOption(int row, int col) const;
 
     FlexGridModel m_model;
     // Column 0 drawn again over the left edge, so it stays put when the grid scrolls sideways.
     QTableView* m_fixed = nullptr;
+    std::vector<bool> m_shrink;
+
+    friend class FittingDelegate;
 };
 
 } // namespace plovern

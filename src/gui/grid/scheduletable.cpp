@@ -11,6 +11,9 @@ void insertTop(FlexGrid& grid, const ScheduleEntry& entry)
     static constexpr std::array<int, 5> widths = {1500, 1500, 1500, 1000, 500};
     for (int col = 0; col < static_cast<int>(widths.size()); ++col)
         grid.ColWidth(col, widths[static_cast<size_t>(col)]);
+    // The time and the day are read whole; a path keeps its last folder.
+    grid.setShrinkToFit(3, true);
+    grid.setShrinkToFit(4, true);
     grid.AddItem(QString::fromLatin1(kEntryLabel), 0);
     grid.TextArray(1, entry.source);
     grid.TextArray(2, entry.destination);

@@ -1,9 +1,15 @@
 #include "gui/pickers/folderpickers.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include "core/platform/volumes.h"
+#include "gui/platform/elide.h"
 
 namespace plovern {
 
@@ -18,6 +24,9 @@ PickList::PickList(QWidget* parent)
     : QComboBox(parent)
 {
     setEditable(false);
+    setMaxVisibleItems(kVisibleItems);
+    // Styles that open a list over the whole screen ignore the count otherwise.
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
 }
 
 void PickList::keyPressEvent(QKeyEvent* event)
@@ -34,7 +43,11 @@ DriveList::DriveList(const QStringList& roots, QWidget* parent)
     : PickList(parent)
 {
     addItems(roots.isEmpty() ? QStringList{QDir::rootPath()} : roots);
+    for (int i = 0; i < count(); ++i)
+        setItemData(i, itemText(i), Qt::ToolTipRole);
+    connect(this, &QComboBox::currentTextChanged, this, [this](const QString& text) { setToolTip(text); });
     showDriveOf(QDir::currentPath());
+    setToolTip(currentText());
     m_drive = currentText();
     // Choosing the drive already chosen changes nothing, a typed path included.
     connect(this, &QComboBox::activated, this, [this] {
@@ -57,6 +70,32 @@ void DriveList::showDriveOf(const QString& path)
     if (index >= 0)
         setCurrentIndex(index);
     m_drive = currentText();
+}
+
+QString DriveList::shownText() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    return elidePath(currentText(), fontMetrics(), field.width());
+}
+
+void DriveList::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    option.currentText = shownText();
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void DriveList::showPopup()
+{
+    view()->setMinimumWidth(std::max(width(),
+                                     view()->sizeHintForColumn(0) + 2 * view()->frameWidth()
+                                         + view()->verticalScrollBar()->sizeHint().width()));
+    PickList::showPopup();
 }
 
 DirList::DirList(QWidget* parent)

@@ -13,11 +13,16 @@ class PickList : public QComboBox
 public:
     explicit PickList(QWidget* parent = nullptr);
 
+    // About this many items show at a time when the list opens, whatever the style.
+    static constexpr int kVisibleItems = 15;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-// The mounted volumes, by their root paths.
+// The mounted volumes, by their root paths. A path too long for the list is
+// shortened in the middle, so its last name shows; the whole path is in the
+// tooltip, and the open list is as wide as its longest path.
 class DriveList final : public PickList
 {
     Q_OBJECT
@@ -27,9 +32,15 @@ public:
     QString drive() const { return currentText(); }
     // Shows the volume that holds `path` as chosen, without a change signal.
     void showDriveOf(const QString& path);
+    // The chosen path as the list shows it.
+    QString shownText() const;
+    void showPopup() override;
 
 signals:
     void driveChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QString m_drive;

@@ -10,7 +10,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 
@@ -29,6 +28,13 @@
 #include "gui/platform/messageboxes.h"
 #include "gui/platform/shell.h"
 #include "gui/window/fontfit.h"
+
+// The icons are compiled into the GUI library, whose resources a linker drops
+// unless someone asks for them.
+static void loadResources()
+{
+    Q_INIT_RESOURCE(plovern);
+}
 
 namespace plovern {
 
@@ -82,6 +88,7 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
     , m_worker(std::make_unique<CopyWorker>(m_files.copyPlaces({QDir::homePath()}), platform.clock, m_log,
                                             platform.notifier))
 {
+    loadResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(programTitle());
     QIcon icon;
@@ -137,10 +144,15 @@ void frmMain::buildControls()
     Combo4 = place<PickList>(this, "Combo4", 3480, 4680, 615, 315);
     Combo4->addItems({QStringLiteral("AM"), QStringLiteral("PM")});
     Command7 = button(this, "Command7", "Set Time", 4200, 4680, 855, 315);
+    Command7->setToolTip(QStringLiteral("Add the copy of the source to the destination at this time and day"));
     MSFlexGrid1 = place<FlexGrid>(this, "MSFlexGrid1", 0, 5160, 5415, 2055);
     chkPurge = place<QCheckBox>(this, "chkPurge", 120, 7320, 1455, 255);
     chkPurge->setText(QStringLiteral("Purge Folders"));
+    chkPurge->setToolTip(QStringLiteral("After each copy, delete the recorded copies of earlier years once a "
+                                        "complete copy of this year replaces them"));
     Command6 = button(this, "Command6", "Hide", 3360, 7320, 975, 375);
+    Command6->setToolTip(QStringLiteral("Hide the window for good; the copies go on. End Plovern with SIGTERM "
+                                        "(pkill -x plovern)"));
     Command4 = button(this, "Command4", "Close", 4440, 7320, 975, 375);
     for (QLabel* shown : {Label1, Label2, Label5, Label6})
         paintOnWindow(shown);
@@ -287,7 +299,7 @@ void frmMain::showProgress()
     const QString source = m_worker->currentSource();
     setWindowTitle(source.isNull() ? programTitle() + QStringLiteral(" - copying")
                                    : QStringLiteral("%1 - copying %2: %3 files")
-                                         .arg(programTitle(), source, QLocale().toString(m_worker->currentFiles())));
+                                         .arg(programTitle(), source, QString::number(m_worker->currentFiles())));
 }
 
 void frmMain::fitFonts()
@@ -297,8 +309,10 @@ void frmMain::fitFonts()
     for (QPushButton* button : findChildren<QPushButton*>())
         fitFont(button, {button->text()});
     fitFont(chkPurge, {chkPurge->text()});
-    for (PickList* list : findChildren<PickList*>())
-        fitFont(list, itemsOf(list));
+    for (PickList* list : findChildren<PickList*>()) {
+        if (!qobject_cast<DriveList*>(list)) // a drive list elides its long paths instead
+            fitFont(list, itemsOf(list));
+    }
     fitFont(Label5, {clockText(QTime(12, 0)), clockText(QTime(0, 0))});
 }
 
@@ -441,6 +455,8 @@ void frmMain::MSFlexGrid1_DblClick()
         MSFlexGrid1->RemoveItem(row);
         Label4->setText(adjustedCount(Label4->text(), -1, *MSFlexGrid1));
         Command10_Click();
+        if (QString error; !savevariables(&error)) // the count goes with the schedule
+            logLine(QStringLiteral("could not save the settings to %1: %2").arg(m_files.path(kSettingsFile), error));
     } catch (const GridError&) {
         // The review ends quietly; the boxes keep what was written.
     }

@@ -72,6 +72,38 @@ private slots:
         QVERIFY(!w.get<DriveList>("Drive1")->drive().isEmpty());
     }
 
+    void aLongDriveNameKeepsItsLastFolderInSight()
+    {
+        DriveList list({"/", "/media/anna/My Passport Ultra"});
+        list.resize(1455 / 15, 315 / 15);
+        list.setCurrentIndex(1);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const QString shown = list.shownText();
+        QVERIFY2(shown.endsWith("Ultra") && shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(list.font().pointSizeF() >= 8.0); // elided, not squeezed
+        QCOMPARE(list.toolTip(), QStringLiteral("/media/anna/My Passport Ultra"));
+        QCOMPARE(list.itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/media/anna/My Passport Ultra"));
+        list.showPopup();
+        QTRY_VERIFY(list.view()->isVisible());
+        QVERIFY(list.view()->width() >= list.view()->fontMetrics().horizontalAdvance("/media/anna/My Passport Ultra"));
+        list.hidePopup();
+    }
+
+    void theMinuteAndSecondListsShowFifteenAtATime()
+    {
+        Pickers w;
+        for (const char* name : {"Combo2", "Combo3"}) {
+            PickList* list = w.list(name);
+            QCOMPARE(list->count(), 60);
+            list->showPopup();
+            QTRY_VERIFY(list->view()->isVisible());
+            const int rows = list->view()->viewport()->height() / list->view()->sizeHintForRow(0);
+            QVERIFY2(rows >= 14 && rows <= 15, qPrintable(QString::number(rows)));
+            list->hidePopup();
+        }
+    }
+
     void listShowsTheAncestorsThenTheSubfoldersByName()
     {
         Pickers w;

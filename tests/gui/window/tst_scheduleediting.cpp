@@ -175,7 +175,8 @@ private slots:
         QCOMPARE(w.grid()->Rows(), 2);
         QCOMPARE(readEntry(*w.grid(), 0).source, QStringLiteral("old"));
         QCOMPARE(w.label("Label4")->text(), QStringLiteral("1"));
-        QCOMPARE(w.env.read("PLVSettings.txt"), settings);
+        QCOMPARE(settings, QByteArray("2\r\n 0 \r\n"));
+        QCOMPARE(w.env.read("PLVSettings.txt"), QByteArray("1\r\n 0 \r\n")); // the count goes with the schedule
         // Each change reaches the schedule file at once: a crash must not cost it.
         QCOMPARE(w.env.read("Plovern.txt"), QByteArray("old,D,10:00:00 AM,2\r\n"));
 
@@ -183,6 +184,54 @@ private slots:
         w.clickCell(0, 3);
         QCOMPARE(w.grid()->Rows(), 1);
         QCOMPARE(w.label("Label4")->text(), QStringLiteral("0"));
+    }
+
+    void aRowIsReviewedFromTheKeyboardAndTabLeavesTheGrid()
+    {
+        Loaded w;
+        w.fillEntry("/data/Reports", "/backup/", "10", "00", "00", "AM", "Monday");
+        w.setTime();
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        FlexGrid* grid = w.grid();
+        grid->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+            w.env.boxes.shown.clear();
+            QTest::keyClick(grid, key);
+            QCOMPARE(w.env.boxes.shown.size(), 1);
+            QVERIFY(w.env.boxes.shown[0].yesNo);
+            QVERIFY(w.env.boxes.shown[0].text.contains("From: /data/Reports"));
+        }
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Combo5"));
+    }
+
+    void theGridShowsWhatMatters()
+    {
+        Loaded w;
+        w.fillEntry("/home/anna/Documents/Reports", "/media/anna/BACKUP/", "11", "37", "25", "PM", "Every");
+        w.setTime();
+        w.fillEntry("/home/anna/Pictures/Holidays", "/media/anna/BACKUP/", "12", "00", "00", "AM", "Wednesday");
+        w.setTime();
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        FlexGrid* grid = w.grid();
+        // The time and the day whole, however narrow their columns.
+        QCOMPARE(grid->shownText(1, 3), QStringLiteral("11:37:25 PM"));
+        QCOMPARE(grid->shownText(1, 4), QStringLiteral("Every"));
+        QCOMPARE(grid->shownText(0, 4), QStringLiteral("4"));
+        QVERIFY(grid->shownFont(1, 3).pointSizeF() >= 6.0);
+        // A path keeps its last folder, so entries tell apart.
+        for (const auto& [row, last] : {std::pair{0, "Holidays"}, std::pair{1, "Reports"}}) {
+            const QString shown = grid->shownText(row, 1);
+            QVERIFY2(shown.endsWith(QString::fromLatin1(last)) && shown.contains(QChar(0x2026)), qPrintable(shown));
+            QCOMPARE(grid->model()->index(row, 1).data(Qt::ToolTipRole).toString(), readEntry(*grid, row).source);
+        }
+        // One line of text a row, and the ground below the last one is the grid's own.
+        QVERIFY(grid->rowHeight(0) <= grid->fontMetrics().height() + 4);
+        QVERIFY(grid->height() / grid->rowHeight(0) >= 7);
+        QCOMPARE(grid->viewport()->backgroundRole(), QPalette::Dark);
     }
 
     void escapeOrClosingTheRealBoxKeepsTheEntry()

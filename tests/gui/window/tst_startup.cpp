@@ -253,7 +253,43 @@ private slots:
         }
         for (const char* name : kNeverSeen)
             QVERIFY2(!visited.contains(QString::fromLatin1(name)), name);
-        QCOMPARE(visited.mid(0, 4), QStringList({"Text2", "Command4", "Command6", "Combo1"}));
+        // The grid is one stop: Tab leaves it, and the chain comes round.
+        const QStringList designed{"Text2",  "Command4", "Command6",    "Combo1", "Combo2", "Combo3",
+                                   "Combo4", "Command7", "MSFlexGrid1", "Combo5", "Drive1", "Dir1",
+                                   "Drive2", "Dir2",     "chkPurge",    "Text1"};
+        QCOMPARE(visited.mid(0, designed.size()), designed);
+        // Backwards the same way.
+        first->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), first);
+        QTest::keyClick(first, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("chkPurge"));
+    }
+
+    void theWindowHasItsIconAndSaysWhatItsButtonsDo()
+    {
+        WindowUnderTest w;
+        QVERIFY(!w.window.windowIcon().isNull());
+        QVERIFY(w.window.windowIcon().availableSizes().contains(QSize(16, 16)));
+        QVERIFY(w.window.windowIcon().availableSizes().contains(QSize(32, 32)));
+        QVERIFY(w.purge()->toolTip().contains("earlier years"));
+        QVERIFY(!w.button("Command7")->toolTip().isEmpty());
+        QVERIFY(!w.button("Command6")->toolTip().isEmpty());
+    }
+
+    void theSoftwareCentresScreenshotIsTheRealWindow()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        for (const char* source : {"/home/anna/Documents", "/home/anna/Pictures/Holidays", "/srv/mail"}) {
+            w.fillEntry(source, "/media/anna/BACKUP/", "11", "37", "25", "PM", "Every");
+            QTest::mouseClick(w.button("Command7"), Qt::LeftButton);
+        }
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        const QImage shot = w.window.grab().toImage();
+        QCOMPARE(shot.size(), w.window.size());
+        // Beside the tests, for the metainfo's screenshot.
+        QVERIFY(shot.save(QCoreApplication::applicationDirPath() + "/plovern-window.png"));
     }
 };
 
