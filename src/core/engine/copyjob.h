@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -57,6 +58,15 @@ public:
             m_firstFailure = textOf(sourcePath(path) + ": " + why);
     }
     void warn(Warning kind) { ++m_warnings[size_t(kind)]; }
+    // An entry of the source that could not be read for `error`: one gone
+    // since its folder was listed is a warning, any other a failure.
+    void unreadable(const std::string& path, const std::string& what, int error)
+    {
+        if (error == ENOENT)
+            warn(Warning::Vanished);
+        else
+            fail(path, what + ": " + errnoText(error));
+    }
     // Whether a metadata change went through. Once the data is written, one
     // the drive refuses is a warning of `kind`, whatever its errno: drives
     // answer EPERM (FAT), ENOTSUP, ENOSYS or EACCES (sshfs) alike.

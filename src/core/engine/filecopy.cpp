@@ -86,10 +86,7 @@ public:
         // O_NONBLOCK: should the name have become a FIFO since the listing, opening it must not wait.
         m_in.reset(::openat(m_folder.src(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!m_in.valid() || ::fstat(m_in.get(), &m_st) != 0) {
-            if (errno == ENOENT)
-                m_job.warn(Warning::Vanished);
-            else
-                m_job.fail(m_path, "cannot read: " + errnoText(errno));
+            m_job.unreadable(m_path, "cannot read", errno);
             return;
         }
         if (!S_ISREG(m_st.st_mode))
@@ -270,10 +267,7 @@ void copyLink(CopyJob& job, FolderPair& folder, const std::string& name)
     std::vector<char> target(4096);
     const ssize_t length = ::readlinkat(folder.src(), name.c_str(), target.data(), target.size() - 1);
     if (length < 0 || ::fstatat(folder.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            job.warn(Warning::Vanished);
-        else
-            job.fail(path, "cannot read link: " + errnoText(errno));
+        job.unreadable(path, "cannot read link", errno);
         return;
     }
     target[static_cast<size_t>(length)] = '\0';

@@ -153,10 +153,7 @@ private:
         Fd src(::openat(level.srcFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat srcSt;
         if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
-            if (errno == ENOENT)
-                m_job.warn(Warning::Vanished);
-            else
-                m_job.fail(path, "cannot open folder: " + errnoText(errno));
+            m_job.unreadable(path, "cannot open folder", errno);
             return;
         }
         if (m_job.isTarget(srcSt)) {

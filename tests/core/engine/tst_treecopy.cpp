@@ -295,6 +295,26 @@ private slots:
         }
     }
 
+    void anEntryGoneSinceTheListingIsAWarningAnyOtherFailureFails()
+    {
+        makeTree(path("src"), {{"a", "a"}});
+        QVERIFY(QFile::link("a", path("src/ln")));
+        // The link is read after its folder was listed: gone by then, or unreadable.
+        for (const int error : {ENOENT, EIO}) {
+            const QByteArray result = inChild([&] {
+                if (!refuseSyscalls({SYS_readlinkat}, error))
+                    return QByteArray("<no seccomp>");
+                return reportBytes(copyTree(path("src"), path("dst")));
+            });
+            if (error == ENOENT)
+                QCOMPARE(result, QByteArray("|1 entries vanished from the source during the copy|1"));
+            else
+                QVERIFY2(result.contains("/src/ln: cannot read link: Input/output error|"), result.constData());
+            QCOMPARE(contentOf(path("dst/a")), QByteArray("a"));
+            QVERIFY(QDir(path("dst")).removeRecursively());
+        }
+    }
+
     void aDefaultAclAtTheDestinationChangesNoModeNorAcl()
     {
         // A backup folder whose default ACL gives another user rights to what is made in it.
