@@ -68,4 +68,9 @@ QString dateStamp(QDate date)
     return QString::number(date.month()) + QString::number(date.day()) + QString::number(date.year());
 }
 
+QString paddedDateStamp(QDate date)
+{
+    return date.toString(QStringLiteral("MMddyyyy"));
+}
+
 } // namespace plovern

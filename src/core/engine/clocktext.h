@@ -20,5 +20,8 @@ int weekdayNumber(QDate date);
 // Month, day and four-digit year as digits without leading zeros:
 // 7 December 2026 gives "1272026".
 QString dateStamp(QDate date);
+// The stamp with month and day in two digits each ("11012027"), which no
+// other day shares; for a copy whose plain name holds another day's copy.
+QString paddedDateStamp(QDate date);
 
 } // namespace plovern

@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 
+#include "core/engine/filecopy.h"
+
 namespace plovern {
 
 namespace {
@@ -46,6 +48,10 @@ QString warningText(Warning kind, int count)
             .arg(count);
     case Warning::Vanished:
         return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
+    case Warning::ChangedWhileCopied:
+        return QStringLiteral("%1 files changed while they were copied").arg(count);
+    case Warning::TimesReset:
+        return QStringLiteral("times not kept on %1 files (the drive reset them)").arg(count);
     case Warning::OwnCopy:
         return QStringLiteral("the copy's own folder, reached from inside the source, was left out");
     case Warning::Kinds:
@@ -118,11 +124,36 @@ void CopyJob::copyAttributes(int from, int to)
         warn(Warning::Attributes);
 }
 
-FolderPair::FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st)
+PathNode::~PathNode()
+{
+    std::shared_ptr<const PathNode> up = std::move(parent);
+    while (up && up.use_count() == 1)
+        up = std::move(up->parent); // frees the node above, whose own parent is moved out first
+}
+
+std::string PathNode::path() const
+{
+    std::vector<const std::string*> names;
+    size_t length = 0;
+    for (const PathNode* node = this; node && node->parent; node = node->parent.get()) {
+        names.push_back(&node->name);
+        length += node->name.size() + 1;
+    }
+    std::string out;
+    out.reserve(length);
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!out.empty())
+            out += '/';
+        out += **name;
+    }
+    return out;
+}
+
+FolderPair::FolderPair(CopyJob& job, Fd src, Fd dst, PathRef node, const struct stat& st)
     : m_job(job)
     , m_src(std::move(src))
     , m_dst(std::move(dst))
-    , m_path(std::move(path))
+    , m_node(std::move(node))
     , m_mode(st.st_mode & 07777)
     , m_times{st.st_atim, st.st_mtim}
     , m_inheritsAcl(::fgetxattr(m_dst.get(), kDefaultAcl, nullptr, 0) >= 0)
@@ -136,11 +167,18 @@ FolderPair::~FolderPair()
     m_job.kept(::futimens(m_dst.get(), m_times), Warning::Times);
     --m_job.openFolders;
 }
-void CopyJob::setReference(Fd root, CloneCall clone)
+void CopyJob::setReference(Fd root, CloneCall clone, Written written)
 {
     m_reference = std::move(root);
     m_clone = std::move(clone);
-    m_cloning = true;
+    m_referenceWritten = written;
+    m_cloning = written.known();
+}
+
+bool CopyJob::standsFor(const struct stat& source, const struct stat& twin, const Written& written) const
+{
+    return unchangedCopy(source, twin, written,
+                         {m_habits.timeResolution, m_runsAsRoot && m_habits.keepsOwners, m_sourceSlack});
 }
 
 Fd CopyJob::openReference(const std::string& path, struct stat* st)

@@ -37,6 +37,8 @@ enum class Warning {
     SymLinks,
     LinkOwnersAndTimes,
     Vanished,
+    ChangedWhileCopied,
+    TimesReset,
     ReferenceUnreadable,
     OwnCopy,
     Kinds
@@ -118,8 +120,17 @@ public:
 
     void copyAttributes(int from, int to);
 
-    // Files may be cloned from the earlier copy at `root` from now on.
-    void setReference(Fd root, CloneCall clone);
+    // Files may be cloned from the earlier copy at `root`, written while
+    // `written`, from now on.
+    void setReference(Fd root, CloneCall clone, Written written);
+    const Written& referenceWritten() const { return m_referenceWritten; }
+    // The earlier copy of the day that wrote the target folder, if known.
+    void setMerged(Written written) { m_merged = written; }
+    void setSourceSlack(long long nanoseconds) { m_sourceSlack = nanoseconds; }
+    const Written& merged() const { return m_merged; }
+    // Whether `twin`, written by an earlier copy while `written`, still
+    // stands for the source file of status `source`.
+    bool standsFor(const struct stat& source, const struct stat& twin, const Written& written) const;
     bool cloning() const { return m_cloning.load(std::memory_order_relaxed); }
     // The regular file at `path` (relative to the roots) in the reference,
     // reached without a link and without leaving its drive; or nothing.
@@ -159,6 +170,9 @@ private:
     std::atomic<bool> m_sourceHasAttributes{true};
     Fd m_reference;
     CloneCall m_clone;
+    Written m_referenceWritten;
+    Written m_merged;
+    long long m_sourceSlack = 2000000000LL;
     std::atomic<bool> m_cloning{false};
     std::atomic<bool> m_cloneWorks{false};
     std::mutex m_cloneTrial;
@@ -170,24 +184,55 @@ private:
     QString m_firstFailure;
 };
 
+// Where a folder lies below the roots: its name and the node of the folder
+// above it, so that a chain of any depth costs memory in proportion to its
+// depth, not its square, and its path is spelled out only when needed.
+struct PathNode
+{
+    PathNode(std::shared_ptr<const PathNode> up, std::string folderName)
+        : parent(std::move(up))
+        , name(std::move(folderName))
+    {
+    }
+    // Lets go of the chain above one node at a time: a 100,000-deep chain
+    // must not recurse.
+    ~PathNode();
+    PathNode(const PathNode&) = delete;
+    PathNode& operator=(const PathNode&) = delete;
+
+    // The path relative to the roots; "" for the roots themselves.
+    std::string path() const;
+    std::string child(const std::string& childName) const
+    {
+        const std::string here = path();
+        return here.empty() ? childName : here + "/" + childName;
+    }
+
+    mutable std::shared_ptr<const PathNode> parent; // null at the roots
+    const std::string name;
+};
+
+using PathRef = std::shared_ptr<const PathNode>;
+
 // A folder of the copy, from its first visit until its last file is copied.
 // The last one to let go gives the copy its mode and times, after every entry
 // in it was written (writing an entry changes its folder's time).
 class FolderPair
 {
 public:
-    FolderPair(CopyJob& job, Fd src, Fd dst, std::string path, const struct stat& st);
+    FolderPair(CopyJob& job, Fd src, Fd dst, PathRef node, const struct stat& st);
     ~FolderPair();
     FolderPair(const FolderPair&) = delete;
     FolderPair& operator=(const FolderPair&) = delete;
 
     int src() const { return m_src.get(); }
     int dst() const { return m_dst.get(); }
-    const std::string& path() const { return m_path; }
+    const PathRef& node() const { return m_node; }
+    std::string path() const { return m_node->path(); }
     // Whether what is made in the copy's folder takes an ACL and mode from
     // its default ACL rather than from the mode it was made with.
     bool inheritsAcl() const { return m_inheritsAcl; }
-    std::string child(const std::string& name) const { return m_path.empty() ? name : m_path + "/" + name; }
+    std::string child(const std::string& name) const { return m_node->child(name); }
 
     // On a drive that folds case (FAT, exFAT), "Makefile" and "makefile" are
     // one name: the first to claim it keeps it, and the other fails, named
@@ -201,7 +246,7 @@ private:
     CopyJob& m_job;
     Fd m_src;
     Fd m_dst;
-    std::string m_path;
+    PathRef m_node;
     mode_t m_mode;
     struct timespec m_times[2];
     bool m_inheritsAcl;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "core/engine/clocktext.h"
 #include "core/engine/scheduler.h"
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
@@ -181,6 +182,10 @@ void CopyWorker::runBatch(Lane& lane, const std::vector<DueCopy>& batch)
             if (copy.purge && !m_stopped)
                 requestPurge(wallDate(copy.second).year());
         }
+        // A copy the end of the program stopped or kept from starting stays
+        // pending, so the kept mark never passes it and the next start makes it.
+        if (m_stopped)
+            continue;
         {
             std::lock_guard lock(m_mutex);
             m_pending.erase(m_pending.find(copy.second));
@@ -218,30 +223,62 @@ void CopyWorker::requestPurge(int year)
         Qt::QueuedConnection);
 }
 
-QString CopyWorker::referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day)
+std::optional<MadeCopy> CopyWorker::referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day,
+                                                 const QString& sourceReal)
 {
-    for (const MadeCopy& earlier : referencesFor(book, copy.source, copy.destination, day)) {
+    for (const MadeCopy& earlier : referencesFor(book, copy.source, copy.destination, day, sourceReal)) {
         if (isRealFolder(earlier.target))
-            return earlier.target;
+            return earlier;
     }
-    return {};
+    return std::nullopt;
 }
 
-std::optional<MadeCopy> CopyWorker::madeByAnother(const std::vector<MadeCopy>& book, const QString& target,
-                                                  const QString& source)
+CopyWorker::Destination CopyWorker::destinationOf(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day)
 {
-    const MadeCopy* made = findCopy(book, target);
-    if (!made || made->source == source)
-        return std::nullopt;
-    return *made;
+    Destination where;
+    where.sourceReal = realPath(copy.source);
+    const auto look = [&](const QString& target) {
+        where.target = target;
+        where.targetReal = realLocation(target);
+        where.earlier.reset();
+        const MadeCopy* made = findCopy(book, target, where.targetReal);
+        if (made && isRealFolder(where.targetReal.isEmpty() ? target : where.targetReal))
+            where.earlier = *made;
+    };
+    look(targetPath(copy.source, copy.destination, day));
+    if (where.earlier && where.earlier->day != day && paddedDateStamp(day) != dateStamp(day)) {
+        const QString plain = where.target;
+        const QDate other = where.earlier->day;
+        look(paddedTargetPath(copy.source, copy.destination, day));
+        log(QStringLiteral("%1 holds the copy of %2, whose date has the same digits; the copy of %3 goes to %4")
+                .arg(plain, other.toString(Qt::ISODate), copy.source, where.target));
+    }
+    const QString key = where.targetReal.isEmpty() ? where.target : where.targetReal;
+    const QString source = where.sourceReal.isEmpty() ? copy.source : where.sourceReal;
+    if (where.earlier && !isCopyOf(*where.earlier, copy.source, where.sourceReal)) {
+        where.refusal = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
+                            .arg(where.target, where.earlier->source, copy.source);
+    } else if (const auto writing = m_writing.find(key); writing != m_writing.end() && writing->second != source) {
+        where.refusal = QStringLiteral("%1 is being written by the copy of %2; the copy of %3 was not made into it")
+                            .arg(where.target, writing->second, copy.source);
+    }
+    return where;
 }
 
-void CopyWorker::noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate day)
+void CopyWorker::noteMade(const DueCopy& copy, const Destination& where, const CopyOutcome& outcome, QDate day)
 {
     std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
     const CopyReport& report = outcome.report;
-    noteCopy(&book,
-             {outcome.target, copy.source, copy.destination, day, report.complete() && !report.stopped, report.files});
+    const bool whole = report.complete() && !report.stopped;
+    MadeCopy made{outcome.target,   copy.source,      copy.destination, day,         whole, report.files,
+                  where.targetReal, where.sourceReal, report.started,   report.ended};
+    if (!whole) {
+        // What this copy did not reach is as the earlier copy of the day left
+        // it; with none known, nothing in the folder is vouched for.
+        made.started = where.earlier ? where.earlier->started : 0;
+        made.ended = where.earlier ? where.earlier->ended : 0;
+    }
+    noteCopy(&book, std::move(made));
     QString error;
     if (!saveFile(m_places.copyBookFile, formatCopyBook(book), &error)) {
         const QString line = QStringLiteral("copy %1 made but not noted in %2: %3; the purge keeps the copies it "
@@ -255,17 +292,19 @@ void CopyWorker::noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate
 std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy& copy)
 {
     const QDate day = wallDate(copy.second);
-    const QString target = targetPath(copy.source, copy.destination, day);
     std::unique_lock lock(m_filesMutex);
     const std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
-    lock.unlock();
-    if (const std::optional<MadeCopy> other = madeByAnother(book, target, copy.source)) {
-        const QString why = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
-                                .arg(target, other->source, copy.source);
-        logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, why));
-        log(QStringLiteral("copy failed: %1").arg(why));
-        return Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), why};
+    const Destination where = destinationOf(book, copy, day);
+    const QString target = where.target;
+    if (!where.refusal.isEmpty()) {
+        lock.unlock();
+        logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, where.refusal));
+        log(QStringLiteral("copy failed: %1").arg(where.refusal));
+        return Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), where.refusal};
     }
+    const QString writingKey = where.targetReal.isEmpty() ? target : where.targetReal;
+    m_writing[writingKey] = where.sourceReal.isEmpty() ? copy.source : where.sourceReal;
+    lock.unlock();
     auto control = std::make_shared<CopyControl>();
     {
         std::lock_guard lock(m_mutex);
@@ -279,8 +318,14 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
     }
     QElapsedTimer clock;
     clock.start();
-    const Reuse reuse{referenceFor(book, copy, day)};
-    const CopyOutcome outcome = makeDatedCopy(copy.source, copy.destination, day, control.get(), &reuse);
+    Reuse reuse;
+    if (const std::optional<MadeCopy> reference = referenceFor(book, copy, day, where.sourceReal)) {
+        reuse.reference = reference->target;
+        reuse.referenceWritten = {reference->started, reference->ended};
+    }
+    if (where.earlier)
+        reuse.merged = {where.earlier->started, where.earlier->ended};
+    const CopyOutcome outcome = makeCopy(copy.source, target, control.get(), &reuse);
     const double seconds = clock.elapsed() / 1000.0;
     {
         std::lock_guard lock(m_mutex);
@@ -321,9 +366,10 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
     }
     if (!warnings.isEmpty())
         logLine(QStringLiteral("copy of %1: %2").arg(what, warnings));
+    lock.lock();
+    m_writing.erase(writingKey);
     if (outcome.record()) {
-        std::lock_guard lock(m_filesMutex);
-        noteMade(copy, outcome, day);
+        noteMade(copy, where, outcome, day);
         SavedFilesDB(outcome.target);
     }
     return notice;

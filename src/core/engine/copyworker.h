@@ -94,18 +94,29 @@ private:
     Lane& laneFor(const QString& destination);
     void startThread(QThread& thread, QObject*& runner, const QString& name);
     void runBatch(Lane& lane, const std::vector<DueCopy>& batch);
+    // Where a due copy goes, told by what the folders are, not how they are spelled.
+    struct Destination
+    {
+        QString target;
+        QString targetReal; // empty while its parent is not there
+        QString sourceReal;
+        std::optional<MadeCopy> earlier; // what the book knows of the folder, when it is there
+        QString refusal; // why the copy must not be made there
+    };
     // One copy, recorded; what the user must hear of it, if anything.
     // FoldCopy, SavedFilesDB and FolderPurge keep the names these steps have
     // always had in the program.
     std::optional<Notice> FoldCopy(Lane& lane, const DueCopy& copy);
-    // The copy of another source that made `target`, if any: a copy never
-    // writes into it.
-    static std::optional<MadeCopy> madeByAnother(const std::vector<MadeCopy>& book, const QString& target,
-                                                 const QString& source);
+    // The folder a copy of `copy` on `day` goes to: its dated folder, or the
+    // padded name where that holds the copy of another day; never a folder
+    // another source made, nor one another copy is writing now for another
+    // source. Called with m_filesMutex held.
+    Destination destinationOf(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day);
     // The earlier copy whose blocks this one may share: the newest that
     // qualifies and is still a real folder.
-    static QString referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day);
-    void noteMade(const DueCopy& copy, const CopyOutcome& outcome, QDate day);
+    static std::optional<MadeCopy> referenceFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day,
+                                                const QString& sourceReal);
+    void noteMade(const DueCopy& copy, const Destination& where, const CopyOutcome& outcome, QDate day);
     void SavedFilesDB(const QString& tfolder);
     void requestPurge(int year);
     void FolderPurge(int year);
@@ -127,6 +138,8 @@ private:
     std::set<int> m_purgesQueued; // years whose purge waits to start
     // The record, the copy book and the kept lines: one writer at a time.
     mutable std::mutex m_filesMutex;
+    // The folders being written now, by real path, and the source of each.
+    std::map<QString, QString> m_writing;
     QThread m_purgeThread;
     QObject* m_purgeRunner = nullptr;
 };

@@ -21,10 +21,20 @@ QString targetPath(const QString& source, const QString& destination, QDate day)
     return destination + sourceName(source) + dateStamp(day);
 }
 
+QString paddedTargetPath(const QString& source, const QString& destination, QDate day)
+{
+    return destination + sourceName(source) + paddedDateStamp(day);
+}
+
 CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control,
                           const Reuse* reuse)
 {
-    CopyOutcome outcome{targetPath(source, destination, day), {}};
+    return makeCopy(source, targetPath(source, destination, day), control, reuse);
+}
+
+CopyOutcome makeCopy(const QString& source, const QString& target, CopyControl* control, const Reuse* reuse)
+{
+    CopyOutcome outcome{target, {}};
     if (source.isEmpty()) {
         outcome.report.failures = 1;
         outcome.report.firstFailure = QStringLiteral("no source folder given");

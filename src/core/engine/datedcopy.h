@@ -16,6 +16,10 @@ QString sourceName(const QString& source);
 // the date stamp, joined with nothing between them. A destination without a
 // final separator thus receives its copies beside it, not inside it.
 QString targetPath(const QString& source, const QString& destination, QDate day);
+// The same with month and day in two digits each: where the plain name holds
+// the copy of another day with the same digits (11 January and 1 November
+// 2027 are both "1112027"), a copy goes there, still a stamp of its year.
+QString paddedTargetPath(const QString& source, const QString& destination, QDate day);
 
 struct CopyOutcome
 {
@@ -26,8 +30,11 @@ struct CopyOutcome
     bool record() const { return report.targetExists; }
 };
 
-// One scheduled copy: the source tree into its date-stamped target folder.
-// `reuse`, when given, names an earlier copy to share unchanged blocks with.
+// One scheduled copy: the source tree into the folder `target`, flushed.
+// `reuse`, when given, says what earlier copies lend it.
+CopyOutcome makeCopy(const QString& source, const QString& target, CopyControl* control = nullptr,
+                     const Reuse* reuse = nullptr);
+// The same into its date-stamped target folder.
 CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control = nullptr,
                           const Reuse* reuse = nullptr);
 

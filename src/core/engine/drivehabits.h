@@ -12,6 +12,10 @@ struct DriveHabits
     bool foldsCase = false; // a name made in lower case is found in upper case
     bool dropsModes = false; // a mode change succeeds and does not hold
     bool followsLinks = false; // a link's time, set without following it, lands on its target
+    // Nanoseconds between two times the drive can tell apart: 2 s on FAT,
+    // 10 ms on exFAT, whole seconds through some FUSE drives.
+    long long timeResolution = 1;
+    bool keepsOwners = true; // an owner set as root holds (not on FAT, exFAT, sshfs)
 };
 
 // Tries each habit once in the folder `dirFd` with a file of the name
@@ -24,6 +28,13 @@ DriveHabits probeDrive(int dirFd, const std::string& probe);
 // Kelvin sign apart from "k"), so this asks the drive. A probe that cannot be
 // made says they are one.
 bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const std::string& b);
+
+// How much earlier than a copy's start a file on the source drive holding
+// `dirFd` must have changed to be taken as unchanged since: the step of the
+// kernel's clock for file times on drives that keep nanoseconds (ext4,
+// btrfs, XFS, tmpfs, F2FS, bcachefs, ZFS), and FAT's two seconds on any other
+// (FAT, exFAT, NTFS, network shares, FUSE), whose clocks may be coarser.
+long long sourceTimeSlack(int dirFd);
 
 // A link the target's file system cannot hold (FAT), as opposed to one that
 // could not be made.

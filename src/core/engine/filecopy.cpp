@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -91,8 +92,6 @@ public:
         }
         if (!S_ISREG(m_st.st_mode))
             return; // replaced by something that is not a file since the listing
-        if (!m_folder.claim(m_name))
-            return;
         if (m_st.st_nlink < 2) {
             if (copy())
                 m_job.countFile(m_written);
@@ -120,7 +119,8 @@ private:
         Fd out(::openat(m_folder.dst(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!out.valid() && errno == EEXIST) {
             struct stat there;
-            if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) == 0 && unchangedCopy(m_st, there)) {
+            if (::fstatat(m_folder.dst(), name, &there, AT_SYMLINK_NOFOLLOW) == 0
+                && m_job.standsFor(m_st, there, m_job.merged())) {
                 m_written = 0;
                 return true;
             }
@@ -137,6 +137,8 @@ private:
         bool ok = shared || copyData(m_in.get(), out.get(), m_st, &error, m_job.progress());
         if (!ok)
             m_job.fail(m_path, errnoText(error));
+        if (ok && !shared)
+            noteChangeWhileCopied();
         bool chowned = false;
         if (ok && m_job.runsAsRoot() && m_job.ownerDiffers(m_st))
             chowned = m_job.kept(::fchown(out.get(), m_st.st_uid, m_st.st_gid), Warning::Owners);
@@ -156,9 +158,13 @@ private:
             ok = false;
             m_job.fail(m_path, errnoText(errno));
         }
-        if (ok && !temp.empty() && ::renameat(m_folder.dst(), written, m_folder.dst(), name) != 0) {
-            ok = false;
-            m_job.fail(m_path, "cannot replace the earlier copy: " + errnoText(errno));
+        if (ok && !temp.empty()) {
+            if (::renameat(m_folder.dst(), written, m_folder.dst(), name) != 0) {
+                ok = false;
+                m_job.fail(m_path, "cannot replace the earlier copy: " + errnoText(errno));
+            } else {
+                keepTimesAfterRename(times);
+            }
         }
         if (!ok)
             ::unlinkat(m_folder.dst(), written, 0);
@@ -166,6 +172,40 @@ private:
         if (ok && shared)
             m_job.countShared(static_cast<quint64>(m_st.st_size));
         return ok;
+    }
+
+    // A source file whose size or times moved while it was read may have
+    // been copied torn: said, and its copy keeps the times from before, so
+    // the next copy takes it again.
+    void noteChangeWhileCopied()
+    {
+        struct stat after;
+        if (::fstat(m_in.get(), &after) != 0)
+            return;
+        if (after.st_size != m_st.st_size || !sameTime(after.st_mtim, m_st.st_mtim)
+            || !sameTime(after.st_ctim, m_st.st_ctim))
+            m_job.warn(Warning::ChangedWhileCopied);
+    }
+
+    // Some drives (FAT through FUSE) set a file's time when it is renamed:
+    // set it again where it did not hold, and say so where it still does not.
+    void keepTimesAfterRename(const struct timespec (&times)[2])
+    {
+        const long long resolution = m_job.habits().timeResolution;
+        struct stat now;
+        const auto held = [&] {
+            return ::fstatat(m_folder.dst(), m_name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                && timesApart(now.st_mtim, times[1]) < resolution;
+        };
+        if (held())
+            return;
+        if (::utimensat(m_folder.dst(), m_name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 || !held())
+            m_job.warn(Warning::TimesReset);
+    }
+
+    static bool sameTime(const struct timespec& a, const struct timespec& b)
+    {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
     }
 
     // Whether the file's twin in the reference, unchanged since, now lends
@@ -176,8 +216,7 @@ private:
             return false;
         struct stat there;
         const Fd twin = m_job.openReference(m_path, &there);
-        if (!twin.valid() || there.st_size != m_st.st_size || there.st_mtim.tv_sec != m_st.st_mtim.tv_sec
-            || there.st_mtim.tv_nsec != m_st.st_mtim.tv_nsec || !m_job.clone(out, twin.get()))
+        if (!twin.valid() || !m_job.standsFor(m_st, there, m_job.referenceWritten()) || !m_job.clone(out, twin.get()))
             return false;
         if (std::atomic<quint64>* progress = m_job.progress())
             ++*progress;
@@ -222,10 +261,24 @@ private:
 
 } // namespace
 
-bool unchangedCopy(const struct stat& a, const struct stat& b)
+long long nanoseconds(const struct timespec& t)
 {
-    return S_ISREG(b.st_mode) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec
-        && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && (a.st_mode & 07777) == (b.st_mode & 07777);
+    return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+long long timesApart(const struct timespec& a, const struct timespec& b)
+{
+    return std::llabs(nanoseconds(a) - nanoseconds(b));
+}
+
+bool unchangedCopy(const struct stat& source, const struct stat& twin, const Written& written, const TwinCheck& check)
+{
+    return written.known() && S_ISREG(twin.st_mode) && source.st_size == twin.st_size
+        && (source.st_mode & 07777) == (twin.st_mode & 07777)
+        && (!check.owners || (source.st_uid == twin.st_uid && source.st_gid == twin.st_gid))
+        && timesApart(source.st_mtim, twin.st_mtim) < check.resolution
+        && nanoseconds(source.st_ctim) < written.started - check.sourceSlack
+        && nanoseconds(twin.st_ctim) <= written.ended;
 }
 
 bool copyData(int in, int out, const struct stat& st, int* error, std::atomic<quint64>* progress)

@@ -11,10 +11,27 @@
 
 namespace plovern {
 
-// rsync's quick check: the file `there`, already in the copy, is what copying
-// `source` would make (a regular file of the same size, modification time to
-// the nanosecond and mode), so it is left as it is.
-bool unchangedCopy(const struct stat& source, const struct stat& there);
+// How a twin is held against its source on this copy's drives.
+struct TwinCheck
+{
+    long long resolution = 1; // the target drive's time step, ns
+    bool owners = false; // the copy keeps owners, so they must match
+    long long sourceSlack = 2000000000LL; // see sourceTimeSlack
+};
+
+// Whether `twin`, a file an earlier copy wrote while `written`, still holds
+// what copying `source` would write now: a regular file of the same size and
+// mode, of the same owner and group where the copy keeps them, its
+// modification time within the drive's step of the source's; the source's
+// change time before that copy's start, less the source drive's slack, and
+// the twin's not after its end. Size and time alone are not enough: programs
+// put a time back, and two saves within a drive's second look alike (restic
+// and borg compare the change time too).
+bool unchangedCopy(const struct stat& source, const struct stat& twin, const Written& written, const TwinCheck& check);
+
+// Nanoseconds since the epoch, and how far apart two times are.
+long long nanoseconds(const struct timespec& t);
+long long timesApart(const struct timespec& a, const struct timespec& b);
 
 // Copies the data of the file `in` (of status `st`) into `out`; a file with
 // holes keeps them. `progress` grows with every piece written.

@@ -18,6 +18,13 @@ namespace {
 
 bool validMonthDay(QStringView digits)
 {
+    // Month and day in two digits each, as a copy is named whose plain name
+    // held another day's copy ("01112027").
+    if (digits.size() == 4 && (digits[0] == QLatin1Char('0') || digits[2] == QLatin1Char('0'))) {
+        const int m = digits.first(2).toInt();
+        const int d = digits.sliced(2).toInt();
+        return m >= 1 && m <= 12 && d >= 1 && d <= 31;
+    }
     // Month and day each one or two digits, without leading zeros.
     for (qsizetype monthDigits = 1; monthDigits <= 2; ++monthDigits) {
         const qsizetype dayDigits = digits.size() - monthDigits;
@@ -79,10 +86,14 @@ QString refusal(const QString& path, int year, const QStringList& protectedFolde
     return {};
 }
 
-// Whether `made` stands in for the earlier copy at `path`.
-bool replaces(const MadeCopy& made, const QString& path, int year)
+// Whether `made` stands in for the earlier copy at `path`, which the book
+// knows as `earlier` when it made it: then only a copy of the same source
+// does, whatever the names say.
+bool replaces(const MadeCopy& made, const QString& path, const MadeCopy* earlier, int year)
 {
     if (!made.whole || made.day.year() != year)
+        return false;
+    if (earlier && !isCopyOf(made, earlier->source, earlier->sourceReal))
         return false;
     const QString before = made.destination + sourceName(made.source);
     if (!path.startsWith(before))
@@ -186,7 +197,9 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
         struct stat st;
         if (::lstat(pathBytes(path).constData(), &st) != 0 && errno == ENOENT)
             return true; // purged before: nothing left to lose
-        return std::any_of(book.begin(), book.end(), [&](const MadeCopy& made) { return replaces(made, path, year); });
+        const MadeCopy* earlier = findCopy(book, path, realLocation(path));
+        return std::any_of(book.begin(), book.end(),
+                           [&](const MadeCopy& made) { return replaces(made, path, earlier, year); });
     };
     PurgeResult result = purgeRecord(
         record, year, protectedFolders, replaced,

@@ -1,6 +1,7 @@
 #include "core/engine/treecopy.h"
 
 #include <cerrno>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -42,8 +43,20 @@ int cloneBlocks(int out, int in)
     return ::ioctl(out, FICLONE, in) == 0 ? 0 : errno;
 }
 
+namespace {
+
+qint64 wallNanoseconds()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+} // namespace
+
 CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
 {
+    const qint64 started = wallNanoseconds();
     CopyReport refused;
     refused.failures = 1;
     // A source drive that is not there shows as its empty mount point folder.
@@ -70,9 +83,7 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
         refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
         return refused;
     }
-    const QString parentReal = realPath(parent);
-    const QString targetReal
-        = parentReal + (parentReal.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + lastName(target);
+    const QString targetReal = realLocation(target);
     if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
         refused.firstFailure = refusal(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
         return refused;
@@ -99,13 +110,16 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
     job.setHabits(probeDrive(dst.get(), job.tempName()));
     job.setControl(control);
+    job.setSourceSlack(sourceTimeSlack(src.get()));
     if (reuse && !reuse->reference.isEmpty()) {
         // Only a folder, not a link to one, on the copy's own drive.
         Fd reference(::open(bytesOf(reuse->reference).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
         if (reference.valid() && ::fstat(reference.get(), &st) == 0 && st.st_dev == dstSt.st_dev && !job.isTarget(st))
-            job.setReference(std::move(reference), reuse->clone);
+            job.setReference(std::move(reference), reuse->clone, reuse->referenceWritten);
     }
+    if (reuse && existed)
+        job.setMerged(reuse->merged);
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;
@@ -127,6 +141,8 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     for (std::thread& worker : workers)
         worker.join();
     CopyReport report = job.report();
+    report.started = started;
+    report.ended = wallNanoseconds();
     report.targetExists = true;
     if (report.sharedFiles > 0)
         report.reference = reuse->reference;

@@ -24,6 +24,10 @@ struct CopyReport
     quint64 sharedFiles = 0; // files that share their blocks with the reference
     quint64 sharedBytes = 0;
     QString reference; // the earlier copy shared with, when one was
+    // Wall-clock nanoseconds, taken before the first entry was read and
+    // after the last was written.
+    qint64 started = 0;
+    qint64 ended = 0;
 
     bool complete() const { return failures == 0; }
     // The first failure, with "(and N more)" when there were others.
@@ -45,25 +49,42 @@ struct CopyControl
 using CloneCall = std::function<int(int out, int in)>;
 int cloneBlocks(int out, int in);
 
-// An earlier copy of the same tree whose blocks a copy shares where the drive
-// can (btrfs, XFS, bcachefs, OpenZFS): a file of `reference` at the same
-// path, regular, of the source file's size and modification time to the
-// nanosecond, is cloned into the copy, which is still a file of its own; its
-// mode, owner, attributes and times come from the source as for any other.
-// The reference's paths are resolved without following a link and without
-// leaving its drive. The first answer that the drive cannot share turns
-// cloning off for the rest of the copy; a file that fails to clone is copied.
+// When an earlier copy wrote the files of its folder, in wall-clock
+// nanoseconds (CopyReport::started and ended, kept in the copy book). A file
+// it wrote stands for its source only while the source has not changed since
+// that copy started and the file itself has not changed since it ended: the
+// change times tell, which no program can put back.
+struct Written
+{
+    qint64 started = 0;
+    qint64 ended = 0;
+    bool known() const { return ended > 0; }
+};
+
+// What earlier copies lend this one. A copy merging into a folder that an
+// earlier copy of the day wrote (`merged`) leaves the files that still
+// stand for their sources as they are. On a drive that can share blocks
+// (btrfs, XFS, bcachefs, OpenZFS) a file of `reference` at the same path
+// that still stands for its source is cloned into the copy, which is still
+// a file of its own; its mode, owner, attributes and times come from the
+// source as for any other. The reference's paths are resolved without
+// following a link and without leaving its drive. The first answer that the
+// drive cannot share turns cloning off for the rest of the copy; a file that
+// fails to clone is copied. Where a time is not known, nothing is lent.
 struct Reuse
 {
     QString reference;
     CloneCall clone = cloneBlocks;
+    Written referenceWritten = {};
+    Written merged = {};
 };
 
 // Copies the folder tree at `source` into the folder `target`, creating the
 // target folder itself (never its parents) or merging into it if it exists.
-// A file already at the target with the same size, modification time and mode
+// A file already at the target that still stands for its source (see Reuse)
 // is left as it is; any other is replaced whole, written under a temporary
-// name and renamed over the old one once complete. Modes, times, owners (when
+// name and renamed over the old one once complete. A file that changed while
+// it was copied is a warning; the next copy takes it again. Modes, times, owners (when
 // the program may set them), extended attributes, holes and hard links within
 // the copy are kept; symbolic links are copied as links and never followed;
 // FIFOs, sockets and devices are skipped, never opened. A file that fails does

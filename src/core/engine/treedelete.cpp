@@ -24,71 +24,133 @@ bool locked(const struct statx& sx)
     return (sx.stx_attributes_mask & sx.stx_attributes & kLocks) != 0;
 }
 
+// What the walk below does with one entry of the folder open at `dirFd`.
+enum class Step { Next, Enter, Stop };
+
+// Walks the tree below the folder `root` depth first, without recursion, so a
+// chain of any depth costs memory in proportion to its depth and no stack.
+// `entry` decides for each entry; a folder it enters is opened without
+// following a link, and `leave` is told when all below it is through, with
+// its parent open. Only the top levels stay open; deeper ones are let go and
+// reopened through "..", checked to be the same folder. False, with `why`,
+// when a callback stopped the walk or a folder could not be listed or reached.
+template <typename EntryStep, typename Leave>
+bool walkBelow(int root, const std::string& where, std::string* why, EntryStep entry, Leave leave)
+{
+    constexpr size_t kHeld = 16;
+    struct Level
+    {
+        Fd fd;
+        FileId id;
+        std::string name;
+        std::vector<Entry> entries;
+        size_t next = 0;
+    };
+    std::vector<Level> levels;
+    const auto pathOf = [&](const std::string& name) {
+        std::string path = where;
+        for (size_t at = 1; at < levels.size(); ++at)
+            path += "/" + levels[at].name;
+        return name.empty() ? path : path + "/" + name;
+    };
+    const auto enter = [&](Fd fd, std::string name) {
+        struct stat st;
+        std::vector<Entry> entries;
+        int error = 0;
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !listFolder(fd.get(), &entries, &error)) {
+            *why = pathOf(name) + ": " + errnoText(error ? error : errno);
+            return false;
+        }
+        levels.push_back({std::move(fd), FileId::of(st), std::move(name), std::move(entries)});
+        if (levels.size() > kHeld)
+            levels[levels.size() - 1 - kHeld].fd.reset();
+        return true;
+    };
+    if (!enter(Fd(::dup(root)), std::string()))
+        return false;
+    while (true) {
+        Level& top = levels.back();
+        if (top.next < top.entries.size()) {
+            const Entry& next = top.entries[top.next++];
+            const Step step = entry(top.fd.get(), next, [&] { return pathOf(next.name); });
+            if (step == Step::Stop)
+                return false;
+            if (step == Step::Enter
+                && !enter(
+                    Fd(::openat(top.fd.get(), next.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                    next.name))
+                return false;
+            continue;
+        }
+        if (levels.size() == 1)
+            return true;
+        Level done = std::move(levels.back());
+        levels.pop_back();
+        Level& parent = levels.back();
+        if (!parent.fd.valid()) {
+            parent.fd.reset(::openat(done.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            struct stat st;
+            if (!parent.fd.valid() || ::fstat(parent.fd.get(), &st) != 0 || FileId::of(st) != parent.id) {
+                *why = pathOf(std::string()) + ": the folder was moved meanwhile";
+                return false;
+            }
+        }
+        done.fd.reset();
+        if (!leave(parent.fd.get(), done.name, [&] { return pathOf(done.name); }))
+            return false;
+    }
+}
+
 // Whether the tree below `dirFd` can be deleted whole: nothing in it immutable
 // or append-only, every folder open to changes by this user, and all of it on
 // the one file system it started on (a drive mounted inside is not touched).
 // A file's own write bit does not matter: its folder's permissions decide.
 bool deletable(int dirFd, dev_t device, const std::string& where, std::string* why)
 {
-    std::vector<Entry> entries;
-    if (int error = 0; !listFolder(dirFd, &entries, &error)) {
-        *why = where + ": " + errnoText(error);
-        return false;
-    }
-    for (const Entry& entry : entries) {
+    const auto check = [&](int folder, const Entry& entry, const auto& path) {
         const char* name = entry.name.c_str();
-        const std::string path = where + "/" + entry.name;
         struct statx sx;
-        if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE, &sx) != 0) {
-            *why = path + ": " + errnoText(errno);
-            return false;
+        if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE, &sx) != 0) {
+            *why = path() + ": " + errnoText(errno);
+            return Step::Stop;
         }
         if (locked(sx)) {
-            *why = path + ": the system protects it from deletion (immutable or append-only); nothing was deleted";
-            return false;
+            *why = path() + ": the system protects it from deletion (immutable or append-only); nothing was deleted";
+            return Step::Stop;
         }
         if (!S_ISDIR(sx.stx_mode))
-            continue;
+            return Step::Next;
         const bool mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
         if (mountRoot || makedev(sx.stx_dev_major, sx.stx_dev_minor) != device) {
-            *why = path + ": another file system is mounted there; nothing was deleted";
-            return false;
+            *why = path() + ": another file system is mounted there; nothing was deleted";
+            return Step::Stop;
         }
-        Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!child.valid() || ::faccessat(dirFd, name, W_OK | X_OK, 0) != 0) {
-            *why = path + ": the folder cannot be changed";
-            return false;
+        if (::faccessat(folder, name, W_OK | X_OK, 0) != 0) {
+            *why = path() + ": the folder cannot be changed";
+            return Step::Stop;
         }
-        if (!deletable(child.get(), device, path, why))
-            return false;
-    }
-    return true;
+        return Step::Enter;
+    };
+    return walkBelow(dirFd, where, why, check, [](int, const std::string&, const auto&) { return true; });
 }
 
 bool removeBelow(int dirFd, const std::string& where, std::string* why)
 {
-    std::vector<Entry> entries;
-    if (int error = 0; !listFolder(dirFd, &entries, &error)) {
-        *why = where + ": " + errnoText(error);
+    const auto remove = [&](int folder, const Entry& entry, const auto& path) {
+        if (entry.type == DT_DIR)
+            return Step::Enter;
+        if (::unlinkat(folder, entry.name.c_str(), 0) == 0)
+            return Step::Next;
+        *why = path() + ": " + errnoText(errno);
+        return Step::Stop;
+    };
+    const auto removeFolder = [&](int parent, const std::string& name, const auto& path) {
+        if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0)
+            return true;
+        *why = path() + ": " + errnoText(errno);
         return false;
-    }
-    for (const Entry& entry : entries) {
-        const char* name = entry.name.c_str();
-        bool ok;
-        if (entry.type == DT_DIR) {
-            Fd child(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            ok = child.valid() && removeBelow(child.get(), where + "/" + entry.name, why)
-                && ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0;
-        } else {
-            ok = ::unlinkat(dirFd, name, 0) == 0;
-        }
-        if (!ok) {
-            if (why->empty())
-                *why = where + "/" + entry.name + ": " + errnoText(errno);
-            return false;
-        }
-    }
-    return true;
+    };
+    return walkBelow(dirFd, where, why, remove, removeFolder);
 }
 
 } // namespace
@@ -146,29 +208,20 @@ bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, boo
     return gone(true);
 }
 
-namespace {
-
-bool holdsFilesBelow(int dirFd)
-{
-    std::vector<Entry> entries;
-    if (!listFolder(dirFd, &entries))
-        return true;
-    for (const Entry& entry : entries) {
-        if (entry.type != DT_DIR)
-            return true;
-        Fd child(::openat(dirFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!child.valid() || holdsFilesBelow(child.get()))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 bool holdsFiles(const QString& path)
 {
     Fd dir(::open(bytesOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return !dir.valid() || holdsFilesBelow(dir.get());
+    if (!dir.valid())
+        return true;
+    bool found = false;
+    std::string why;
+    const auto look = [&](int, const Entry& entry, const auto&) {
+        found = entry.type != DT_DIR;
+        return found ? Step::Stop : Step::Enter;
+    };
+    // A folder that cannot be read counts as holding files.
+    return !walkBelow(dir.get(), bytesOf(path), &why, look, [](int, const std::string&, const auto&) { return true; })
+        || found;
 }
 
 } // namespace plovern

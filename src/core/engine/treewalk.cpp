@@ -37,9 +37,9 @@ public:
     {
     }
 
-    bool prepareRoot(int src, int dst, const struct stat& srcSt, const struct stat& dstSt)
+    bool prepareRoot(int src, int dst, const struct stat& srcSt, const struct stat& dstSt, const PathNode& root)
     {
-        return prepareFolder(src, dst, srcSt, dstSt, std::string());
+        return prepareFolder(src, dst, srcSt, dstSt, root);
     }
 
     void walk(FolderRef root, const struct stat& srcSt, const struct stat& dstSt, bool merging)
@@ -65,7 +65,7 @@ private:
     };
     struct Level
     {
-        std::string path;
+        PathRef node;
         FolderRef pair; // while held
         Fd src; // when reopened
         Fd dst;
@@ -82,13 +82,13 @@ private:
     void enter(FolderRef pair, const struct stat& srcSt, const struct stat& dstSt, bool merging)
     {
         Level& level = m_levels.back();
-        level.path = pair->path();
+        level.node = pair->node();
         level.srcId = FileId::of(srcSt);
         level.dstId = FileId::of(dstSt);
         level.pair = pair;
         std::vector<Entry> entries;
         if (int error = 0; !listFolder(pair->src(), &entries, &error)) {
-            m_job.fail(level.path, "cannot list: " + errnoText(error));
+            m_job.fail(level.node->path(), "cannot list: " + errnoText(error));
             return;
         }
         if (merging)
@@ -100,7 +100,10 @@ private:
                     level.subfolders.push_back({std::move(entry.name), *existed});
                 break;
             case DT_REG:
-                m_queue.push({pair, std::move(entry.name)});
+                // Claimed here, in the source folder's order, so that every
+                // copy keeps the same one of two names a drive takes for one.
+                if (pair->claim(entry.name))
+                    m_queue.push({pair, std::move(entry.name)});
                 break;
             case DT_LNK:
                 copyLink(m_job, *pair, entry.name);
@@ -118,7 +121,6 @@ private:
     // nothing when it is not to be walked.
     std::optional<bool> makeSubfolder(FolderPair& parent, const std::string& name)
     {
-        const std::string path = parent.child(name);
         struct stat st;
         if (::fstatat(parent.src(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
             m_job.warn(Warning::Vanished);
@@ -135,7 +137,7 @@ private:
         // What an earlier copy left under this name must be a folder; opening it tells.
         const bool created = ::mkdirat(parent.dst(), name.c_str(), S_IRWXU) == 0;
         if (!created && errno != EEXIST) {
-            m_job.fail(path, "cannot create the folder in the copy: " + errnoText(errno));
+            m_job.fail(parent.child(name), "cannot create the folder in the copy: " + errnoText(errno));
             return std::nullopt;
         }
         return !created;
@@ -149,11 +151,12 @@ private:
             copyFile(m_job, task);
             task = {};
         }
-        const std::string path = level.path.empty() ? sub.name : level.path + "/" + sub.name;
+        auto node = std::make_shared<const PathNode>(level.node, sub.name);
+        const auto path = [&node] { return node->path(); };
         Fd src(::openat(level.srcFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat srcSt;
         if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
-            m_job.unreadable(path, "cannot open folder", errno);
+            m_job.unreadable(path(), "cannot open folder", errno);
             return;
         }
         if (m_job.isTarget(srcSt)) {
@@ -163,14 +166,14 @@ private:
         Fd dst(::openat(level.dstFd(), sub.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat dstSt;
         if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
-            m_job.fail(path, "cannot open the folder in the copy: " + errnoText(errno));
+            m_job.fail(path(), "cannot open the folder in the copy: " + errnoText(errno));
             return;
         }
-        if (!prepareFolder(src.get(), dst.get(), srcSt, dstSt, path))
+        if (!prepareFolder(src.get(), dst.get(), srcSt, dstSt, *node))
             return;
         if (std::atomic<quint64>* progress = m_job.progress())
             ++*progress;
-        auto pair = std::make_shared<FolderPair>(m_job, std::move(src), std::move(dst), path, srcSt);
+        auto pair = std::make_shared<FolderPair>(m_job, std::move(src), std::move(dst), std::move(node), srcSt);
         const bool merging = sub.existed;
         if (m_levels.size() >= kHeldLevels) {
             level.pair.reset();
@@ -195,7 +198,7 @@ private:
             return;
         if (reopen(level, child.srcFd(), child.dstFd(), "..") || reopenFromAbove())
             return;
-        m_job.fail(level.path, "the folder was moved during the copy; the rest of it was not copied");
+        m_job.fail(level.node->path(), "the folder was moved during the copy; the rest of it was not copied");
         level.next = level.subfolders.size();
         level.src.reset();
         level.dst.reset();
@@ -226,8 +229,7 @@ private:
         for (size_t at = open + 1; at < m_levels.size(); ++at) {
             Level& above = m_levels[at - 1];
             Level& level = m_levels[at];
-            const std::string name = level.path.substr(level.path.rfind('/') + 1);
-            if (!reopen(level, above.srcFd(), above.dstFd(), name.c_str()))
+            if (!reopen(level, above.srcFd(), above.dstFd(), level.node->name.c_str()))
                 return false;
             if (at - 1 > open) { // only the top level stays open
                 above.src.reset();
@@ -240,10 +242,10 @@ private:
     // The copy's folder takes the source's owner and attributes; an earlier
     // copy of a read-only folder is opened up for writing (its pair gives it
     // its mode back).
-    bool prepareFolder(int src, int dst, const struct stat& srcSt, const struct stat& dstSt, const std::string& path)
+    bool prepareFolder(int src, int dst, const struct stat& srcSt, const struct stat& dstSt, const PathNode& node)
     {
         if ((dstSt.st_mode & S_IRWXU) != S_IRWXU && ::fchmod(dst, dstSt.st_mode | S_IRWXU) != 0) {
-            m_job.fail(path, "cannot open the earlier copy of the folder for writing: " + errnoText(errno));
+            m_job.fail(node.path(), "cannot open the earlier copy of the folder for writing: " + errnoText(errno));
             return false;
         }
         if (m_job.runsAsRoot() && (srcSt.st_uid != dstSt.st_uid || srcSt.st_gid != dstSt.st_gid))
@@ -281,9 +283,10 @@ bool walkTree(CopyJob& job, TaskQueue& queue, Fd src, Fd dst, const struct stat&
               bool merging)
 {
     Walker walker(job, queue);
-    if (!walker.prepareRoot(src.get(), dst.get(), srcSt, dstSt))
+    auto rootNode = std::make_shared<const PathNode>(nullptr, std::string());
+    if (!walker.prepareRoot(src.get(), dst.get(), srcSt, dstSt, *rootNode))
         return false;
-    auto root = std::make_shared<FolderPair>(job, std::move(src), std::move(dst), std::string(), srcSt);
+    auto root = std::make_shared<FolderPair>(job, std::move(src), std::move(dst), std::move(rootNode), srcSt);
     walker.walk(std::move(root), srcSt, dstSt, merging);
     return true;
 }

@@ -115,6 +115,15 @@ QString realPath(const QString& path)
     return text;
 }
 
+QString realLocation(const QString& path)
+{
+    const QString name = lastName(path);
+    const QString parent = realPath(parentPath(path));
+    if (parent.isEmpty() || name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return realPath(path);
+    return parent + (parent.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + name;
+}
+
 bool isRealFolder(const QString& path)
 {
     struct stat st;

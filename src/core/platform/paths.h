@@ -19,6 +19,12 @@ QByteArray pathBytes(QStringView text);
 // when some part of it is not there.
 QString realPath(const QString& path);
 
+// Where the path leads with the folders above it resolved and its own last
+// name as it is, so that a link there is told apart from what it points to;
+// an empty text when its parent is not there. Two spellings of one folder
+// ("/backup//Docs", a link to /backup) give one text.
+QString realLocation(const QString& path);
+
 // Whether the path names a folder itself, not a link to one.
 bool isRealFolder(const QString& path);
 

@@ -21,7 +21,7 @@ std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
     std::vector<MadeCopy> copies;
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 6 || (fields[1] != "whole" && fields[1] != "partial"))
+        if ((fields.size() != 6 && fields.size() != 10) || (fields[1] != "whole" && fields[1] != "partial"))
             continue;
         MadeCopy copy;
         copy.day = QDate::fromString(QString::fromLatin1(fields[0]), Qt::ISODate);
@@ -31,6 +31,15 @@ std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
         copy.target = pathText(QByteArray::fromPercentEncoding(fields[3]));
         copy.source = pathText(QByteArray::fromPercentEncoding(fields[4]));
         copy.destination = pathText(QByteArray::fromPercentEncoding(fields[5]));
+        if (fields.size() == 10) {
+            bool started = false;
+            bool ended = false;
+            copy.targetReal = pathText(QByteArray::fromPercentEncoding(fields[6]));
+            copy.sourceReal = pathText(QByteArray::fromPercentEncoding(fields[7]));
+            copy.started = fields[8].toLongLong(&started);
+            copy.ended = fields[9].toLongLong(&ended);
+            isNumber = isNumber && started && ended;
+        }
         if (copy.day.isValid() && isNumber && !copy.target.isEmpty())
             noteCopy(&copies, std::move(copy));
     }
@@ -43,25 +52,40 @@ QByteArray formatCopyBook(const std::vector<MadeCopy>& copies)
     for (const MadeCopy& copy : copies) {
         bytes += copy.day.toString(Qt::ISODate).toLatin1() + ' ' + (copy.whole ? "whole" : "partial") + ' '
             + QByteArray::number(copy.files) + ' ' + encoded(copy.target) + ' ' + encoded(copy.source) + ' '
-            + encoded(copy.destination) + kLineEnd;
+            + encoded(copy.destination) + ' ' + encoded(copy.targetReal) + ' ' + encoded(copy.sourceReal) + ' '
+            + QByteArray::number(copy.started) + ' ' + QByteArray::number(copy.ended) + kLineEnd;
     }
     return bytes;
 }
 
-const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target)
+bool isCopyAt(const MadeCopy& copy, const QString& target, const QString& targetReal)
 {
-    const auto found
-        = std::find_if(copies.begin(), copies.end(), [&](const MadeCopy& copy) { return copy.target == target; });
+    if (!copy.targetReal.isEmpty() && !targetReal.isEmpty())
+        return copy.targetReal == targetReal;
+    return copy.target == target;
+}
+
+bool isCopyOf(const MadeCopy& copy, const QString& source, const QString& sourceReal)
+{
+    if (!copy.sourceReal.isEmpty() && !sourceReal.isEmpty())
+        return copy.sourceReal == sourceReal;
+    return copy.source == source;
+}
+
+const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target, const QString& targetReal)
+{
+    const auto found = std::find_if(copies.begin(), copies.end(),
+                                    [&](const MadeCopy& copy) { return isCopyAt(copy, target, targetReal); });
     return found == copies.end() ? nullptr : &*found;
 }
 
 std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
-                                    const QString& destination, QDate day)
+                                    const QString& destination, QDate day, const QString& sourceReal)
 {
     std::vector<MadeCopy> found;
     for (const MadeCopy& copy : copies) {
-        if (copy.whole && copy.source == source && copy.destination == destination && copy.day < day
-            && copy.day.year() == day.year() && copy.day.month() == day.month())
+        if (copy.whole && copy.ended > 0 && isCopyOf(copy, source, sourceReal) && copy.destination == destination
+            && copy.day < day && copy.day.year() == day.year() && copy.day.month() == day.month())
             found.push_back(copy);
     }
     std::stable_sort(found.begin(), found.end(), [](const MadeCopy& a, const MadeCopy& b) { return a.day > b.day; });
@@ -70,7 +94,7 @@ std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const Q
 
 void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
 {
-    std::erase_if(*copies, [&](const MadeCopy& known) { return known.target == copy.target; });
+    std::erase_if(*copies, [&](const MadeCopy& known) { return isCopyAt(known, copy.target, copy.targetReal); });
     copies->push_back(std::move(copy));
 }
 

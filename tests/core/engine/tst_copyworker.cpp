@@ -181,6 +181,7 @@ private slots:
             docs,
             {{"a", QByteArray(64 << 10, 'a')}, {"b", QByteArray(64 << 10, 'b')}, {"sub/c", QByteArray(1 << 20, 'c')}});
         ::chmod(QFile::encodeName(docs + "/a").constData(), 0600);
+        settle();
         w.copy(docs, false, QDate(2026, 12, 1), backup);
         makeTree(docs, {{"b", QByteArray(64 << 10, 'B')}});
         w.copy(docs, false, QDate(2026, 12, 2), backup);
@@ -225,6 +226,80 @@ private slots:
         QVERIFY(!w.worker.stop(500)); // stuck: the program must not wait for it
         hung.thaw();
         QVERIFY(w.worker.stop(10000));
+        // Cut short by the end: still pending, so the kept mark never passes it.
+        QCOMPARE(w.worker.oldestPending(), std::optional<qint64>(due));
+    }
+
+    void twoSpellingsOfOneDestinationAreOneDestination()
+    {
+        Worker w;
+        makeTree(w.source("alice/Documents"), {{"thesis.odt", "alice"}});
+        makeTree(w.source("bob/Documents"), {{"thesis.odt", "bob"}});
+        QVERIFY(QFile::link(w.backup, w.dir.filePath("link")));
+        const QString copy = w.backup + "Documents152026";
+        w.copy(w.source("alice/Documents"));
+        for (const QString& spelling : {w.backup + "/", w.dir.filePath("link/"), w.dir.filePath("./backup/")}) {
+            w.copy(w.source("bob/Documents"), true, kNewYear, spelling);
+            QVERIFY2(w.logText().contains(QString("copy failed: %1Documents152026 holds the copy of %2")
+                                              .arg(spelling, w.source("alice/Documents"))),
+                     qPrintable(w.logText()));
+        }
+        QCOMPARE(contentOf(copy + "/thesis.odt"), QByteArray("alice"));
+        // Alice's source by another spelling is still Alice's.
+        w.copy(w.dir.filePath("sources/bob/../alice/Documents"), false, kNewYear, w.dir.filePath("link/"));
+        QCOMPARE(w.logText().count("copy made"), 2);
+    }
+
+    void thePurgeReplacesACopyOnlyWithOneOfItsOwnSource()
+    {
+        Worker w;
+        const QString alice = w.source("alice/Documents");
+        const QString bob = w.source("bob/Documents");
+        makeTree(alice, {{"thesis.odt", "alice"}});
+        makeTree(bob, {{"thesis.odt", "bob"}});
+        // Bob's last backup, made last year; his drive has died since.
+        const QString last = w.backup + "Documents12302025";
+        makeTree(last, {{"thesis.odt", "bob 2025"}});
+        w.record({last});
+        MadeCopy made{last, bob, w.backup, {2025, 12, 30}, true, 1};
+        QVERIFY(saveFile(w.dir.filePath("PLVCopies.txt"), formatCopyBook({made})));
+        QVERIFY(QDir(w.source("bob")).removeRecursively());
+        w.copy(alice, true, QDate(2026, 1, 6));
+        QCOMPARE(contentOf(last + "/thesis.odt"), QByteArray("bob 2025"));
+        QVERIFY(w.logText().contains("kept " + last + ": no complete copy of this year yet"));
+        // His own whole copy of this year replaces it.
+        makeTree(bob, {{"thesis.odt", "bob"}});
+        w.copy(bob, true, QDate(2026, 1, 7));
+        QVERIFY(!QFileInfo::exists(last));
+    }
+
+    void aCopyNeverMergesIntoAnotherDaysCopy()
+    {
+        Worker w;
+        // 11 January and 1 November 2027 both give the digits 1112027.
+        makeTree(w.source("Work"), {{"plan", "january"}, {"old", "o"}});
+        w.copy(w.source("Work"), false, QDate(2027, 1, 11));
+        QFile::remove(w.source("Work/old"));
+        makeTree(w.source("Work"), {{"plan", "november"}});
+        w.copy(w.source("Work"), false, QDate(2027, 11, 1));
+        const QString january = w.backup + "Work1112027";
+        const QString november = w.backup + "Work11012027";
+        QCOMPARE(contentOf(january + "/plan"), QByteArray("january"));
+        QCOMPARE(contentOf(january + "/old"), QByteArray("o"));
+        QCOMPARE(contentOf(november + "/plan"), QByteArray("november"));
+        QVERIFY(!QFileInfo::exists(november + "/old"));
+        QVERIFY2(w.logText().contains(january
+                                      + " holds the copy of 2027-01-11, whose date has the same digits; the "
+                                        "copy of "
+                                      + w.source("Work") + " goes to " + november),
+                 qPrintable(w.logText()));
+        const std::vector<MadeCopy> book = loadCopyBook(w.dir.filePath("PLVCopies.txt"));
+        QVERIFY(findCopy(book, january) && findCopy(book, november));
+        // The same day again merges into its own padded copy; the purge reads it as a copy of 2027.
+        w.copy(w.source("Work"), false, QDate(2027, 11, 1));
+        QCOMPARE(QString::fromUtf8(contentOf(w.dir.filePath("SavedFilesDB.txt"))).count(november), 2);
+        QCOMPARE(stampYear("Work11012027"), std::optional<int>(2027));
+        QCOMPARE(stampYear("Work01112027"), std::optional<int>(2027));
     }
 };
 

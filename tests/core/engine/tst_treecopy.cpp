@@ -342,7 +342,11 @@ private slots:
     void aSecondCopyOfTheDaySkipsUnchangedFilesAndClearsStaleTemporaries()
     {
         makeTree(path("src"), {{"same", "same"}, {"changed", "old"}, {"mode", "m"}, {"sub/x", "x"}});
-        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        settle();
+        const CopyReport first = copyTree(path("src"), path("dst"));
+        QCOMPARE(first.failureText(), QString());
+        Reuse sameDay;
+        sameDay.merged = {first.started, first.ended};
         const ino_t sameInode = statOf(path("dst/same")).st_ino;
         makeTree(path("src"), {{"changed", "new"}});
         // Same size and time, another mode: not the same file.
@@ -357,7 +361,7 @@ private slots:
         makeTree(path("dst"),
                  {{stale, "torn"}, {"sub/" + stale, "torn"}, {busy, "half"}, {".plovern-notes.part", "mine"}});
 
-        QCOMPARE(copyTree(path("src"), path("dst")).failureText(), QString());
+        QCOMPARE(copyTree(path("src"), path("dst"), 2, nullptr, &sameDay).failureText(), QString());
         running.kill();
         running.waitForFinished();
         QCOMPARE(statOf(path("dst/same")).st_ino, sameInode);
@@ -377,7 +381,8 @@ private slots:
                   {"through-link/f", "f"},
                   {"linked", "l"},
                   {"empty", ""}});
-        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        const Written refWritten = referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(path("ref")));
+        QVERIFY(refWritten.known());
         // Since the reference was made:
         const struct timespec later[2] = {{2000000000, 5}, {2000000000, 5}};
         QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("src/retimed")).constData(), later, 0) == 0);
@@ -392,7 +397,7 @@ private slots:
         QVERIFY(QFile::link("linked.real", path("ref/linked")));
 
         ScriptedClone clone;
-        const Reuse reuse{path("ref"), clone.call()};
+        const Reuse reuse{path("ref"), clone.call(), refWritten};
         const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
         QCOMPARE(report.failureText(), QString());
         QCOMPARE(clone.calls.load(), 2);
@@ -420,9 +425,9 @@ private slots:
         QFETCH(int, calls);
         QFETCH(QString, warning);
         makeTree(path("src"), {{"a", "a"}, {"b", "b"}, {"sub/c", "c"}, {"sub/d", "d"}});
-        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        const Written refWritten = referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(path("ref")));
         ScriptedClone clone{answer};
-        const Reuse reuse{path("ref"), clone.call()};
+        const Reuse reuse{path("ref"), clone.call(), refWritten};
         const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
         QCOMPARE(report.failureText(), QString());
         QCOMPARE(clone.calls.load(), calls);
@@ -436,17 +441,17 @@ private slots:
     void aReferenceOnAnotherDriveOrBehindALinkIsNotUsed()
     {
         makeTree(path("src"), {{"a", "a"}});
-        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
+        const Written refWritten = referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(path("ref")));
         QVERIFY(QFile::link(path("ref"), path("ref-link")));
         ScriptedClone clone;
-        const Reuse linked{path("ref-link"), clone.call()};
+        const Reuse linked{path("ref-link"), clone.call(), refWritten};
         QCOMPARE(copyTree(path("src"), path("dst"), 2, nullptr, &linked).sharedFiles, quint64(0));
         QCOMPARE(clone.calls.load(), 0);
         QTemporaryDir memory("/dev/shm/plovern-XXXXXX"); // another drive than the temporary folder's
         if (!memory.isValid() || statOf(memory.path()).st_dev == statOf(path("src")).st_dev)
             QSKIP("no second drive at hand (/dev/shm)");
-        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(memory.filePath("ref"))));
-        const Reuse elsewhere{memory.filePath("ref"), clone.call()};
+        const Reuse elsewhere{memory.filePath("ref"), clone.call(),
+                              referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(memory.filePath("ref")))};
         QCOMPARE(copyTree(path("src"), path("dst2"), 2, nullptr, &elsewhere).sharedFiles, quint64(0));
         QCOMPARE(clone.calls.load(), 0);
     }
@@ -454,8 +459,8 @@ private slots:
     void clonesForRealWhereTheTemporaryFolderCanShare()
     {
         makeTree(path("src"), {{"big", QByteArray(256 << 10, 'x')}});
-        QVERIFY(cpA(QFile::encodeName(path("src")), QFile::encodeName(path("ref"))));
-        const Reuse reuse{path("ref")};
+        const Reuse reuse{path("ref"), cloneBlocks,
+                          referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(path("ref")))};
         const CopyReport report = copyTree(path("src"), path("dst"), 2, nullptr, &reuse);
         QCOMPARE(report.failureText(), QString());
         if (report.sharedFiles == 0)

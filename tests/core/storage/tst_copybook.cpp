@@ -15,8 +15,16 @@ private slots:
         const QString backup = "/backup/";
         auto made = [&](const QString& target, QDate day, bool whole = true, const QString& source = {},
                         const QString& destination = {}) {
-            return MadeCopy{
-                target, source.isEmpty() ? docs : source, destination.isEmpty() ? backup : destination, day, whole, 10};
+            return MadeCopy{target,
+                            source.isEmpty() ? docs : source,
+                            destination.isEmpty() ? backup : destination,
+                            day,
+                            whole,
+                            10,
+                            {},
+                            {},
+                            1,
+                            2};
         };
         const std::vector<MadeCopy> book{
             made("/backup/Documents11302026", QDate(2026, 11, 30)), // last month
@@ -40,6 +48,32 @@ private slots:
         QCOMPARE(targets(referencesFor(book, docs, backup, QDate(2026, 12, 1))), QStringList());
         QCOMPARE(targets(referencesFor(book, docs, "/other/", QDate(2026, 12, 7))),
                  QStringList{"/other/Documents1242026"});
+        // A copy whose times are not known cannot vouch for its files.
+        std::vector<MadeCopy> untimed = book;
+        for (MadeCopy& copy : untimed)
+            copy.started = copy.ended = 0;
+        QCOMPARE(targets(referencesFor(untimed, docs, backup, QDate(2026, 12, 7))), QStringList());
+    }
+
+    void foldersAndSourcesAreKnownByTheirRealPaths()
+    {
+        const MadeCopy alice{
+            "/backup/Documents1282026", "/home/alice/Documents", "/backup/",          {2026, 12, 8},      true, 3,
+            "/backup/Documents1282026", "/home/alice/Documents", 1796724000000000000, 1796724001000000000};
+        const std::vector<MadeCopy> book = parseCopyBook(formatCopyBook({alice}));
+        QCOMPARE(book, std::vector<MadeCopy>{alice});
+        // Another spelling of the same folder is the same folder; the same spelling of another is not.
+        QVERIFY(findCopy(book, "/backup//Documents1282026", "/backup/Documents1282026"));
+        QVERIFY(!findCopy(book, "/backup/Documents1282026", "/mnt/other/Documents1282026"));
+        QVERIFY(!isCopyOf(alice, "/home/bob/Documents", "/home/bob/Documents"));
+        QVERIFY(isCopyOf(alice, "/home/alice/./Documents", "/home/alice/Documents"));
+        // A line written before real paths were kept is found by its text alone and vouches for nothing.
+        const std::vector<MadeCopy> old
+            = parseCopyBook("2026-12-07 whole 3 /backup/Documents1272026 /home/alice/Documents /backup/\r\n");
+        QCOMPARE(old.size(), size_t(1));
+        QVERIFY(findCopy(old, "/backup/Documents1272026", "/backup/Documents1272026"));
+        QVERIFY(!findCopy(old, "/backup//Documents1272026", "/backup/Documents1272026"));
+        QCOMPARE(old[0].ended, 0);
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "core/engine/treecopy.h"
 #include "core/platform/clock.h"
 #include "core/platform/notifier.h"
 
@@ -85,6 +86,15 @@ void growTree(const QByteArray& root, unsigned seed, int depth);
 
 // Copies `from` to `to` with `cp -a`, the reference a copy is held against.
 bool cpA(const QByteArray& from, const QByteArray& to);
+
+// Waits until what was changed so far lies further back than the slack a
+// drive that keeps nanoseconds is given, so that a copy starting now may take
+// it as unchanged since (sourceTimeSlack).
+void settle();
+
+// The source settled, then a reference copy made with `cp -a`, and when it
+// was written, as the copy book would know it; nothing known when cp failed.
+Written referenceCopy(const QByteArray& from, const QByteArray& to);
 
 // Writes a file whose path need not be text.
 void writeBytes(const QByteArray& path, const QByteArray& content);
