@@ -177,8 +177,9 @@ void CopyJob::setReference(Fd root, CloneCall clone, Written written)
 
 bool CopyJob::standsFor(const struct stat& source, const struct stat& twin, const Written& written) const
 {
-    return unchangedCopy(source, twin, written,
-                         {m_habits.timeResolution, m_runsAsRoot && m_habits.keepsOwners, m_sourceSlack});
+    return unchangedCopy(
+        source, twin, written,
+        {m_habits.timeResolution, m_runsAsRoot && m_habits.keepsOwners, m_habits.keepsModes, m_sourceSlack});
 }
 
 Fd CopyJob::openReference(const std::string& path, struct stat* st)

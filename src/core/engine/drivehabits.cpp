@@ -43,8 +43,9 @@ DriveHabits probeDrive(int dirFd, const std::string& probe)
     habits.foldsCase = ::fstatat(dirFd, upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     // A refused change is seen at each entry; one taken and then dropped only here.
     constexpr mode_t kTried = S_IRUSR | S_IWUSR | S_IRGRP;
-    habits.dropsModes
-        = ::fchmod(made.get(), kTried) == 0 && ::fstat(made.get(), &st) == 0 && (st.st_mode & 07777) != kTried;
+    const bool modeTaken = ::fchmod(made.get(), kTried) == 0 && ::fstat(made.get(), &st) == 0;
+    habits.dropsModes = modeTaken && (st.st_mode & 07777) != kTried;
+    habits.keepsModes = modeTaken && (st.st_mode & 07777) == kTried;
     // An odd second and a time within it that no drive keeps whole but one of nanoseconds.
     const struct timespec odd[2] = {{1000000001, 123456789}, {1000000001, 123456789}};
     if (::futimens(made.get(), odd) == 0 && ::fstat(made.get(), &st) == 0)

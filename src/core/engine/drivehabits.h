@@ -11,6 +11,7 @@ struct DriveHabits
 {
     bool foldsCase = false; // a name made in lower case is found in upper case
     bool dropsModes = false; // a mode change succeeds and does not hold
+    bool keepsModes = true; // a mode change succeeds and holds (not on FAT, exFAT)
     bool followsLinks = false; // a link's time, set without following it, lands on its target
     // Nanoseconds between two times the drive can tell apart: 2 s on FAT,
     // 10 ms on exFAT, whole seconds through some FUSE drives.

@@ -274,7 +274,7 @@ long long timesApart(const struct timespec& a, const struct timespec& b)
 bool unchangedCopy(const struct stat& source, const struct stat& twin, const Written& written, const TwinCheck& check)
 {
     return written.known() && S_ISREG(twin.st_mode) && source.st_size == twin.st_size
-        && (source.st_mode & 07777) == (twin.st_mode & 07777)
+        && (!check.modes || (source.st_mode & 07777) == (twin.st_mode & 07777))
         && (!check.owners || (source.st_uid == twin.st_uid && source.st_gid == twin.st_gid))
         && timesApart(source.st_mtim, twin.st_mtim) < check.resolution
         && nanoseconds(source.st_ctim) < written.started - check.sourceSlack

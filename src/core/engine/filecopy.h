@@ -15,7 +15,8 @@ namespace plovern {
 struct TwinCheck
 {
     long long resolution = 1; // the target drive's time step, ns
-    bool owners = false; // the copy keeps owners, so they must match
+    bool owners = false; // the drive keeps owners and the copy sets them, so they must match
+    bool modes = true; // the drive keeps modes, so they must match
     long long sourceSlack = 2000000000LL; // see sourceTimeSlack
 };
 

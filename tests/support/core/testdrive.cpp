@@ -2,6 +2,7 @@
 // with the faults real drives have.
 //
 //   plovern-testdrive BACKING MOUNTPOINT [--follow-links] [--fold-case] [--freeze-file F]
+//                     [--whole-seconds] [--change-on-read NAME]
 //
 // --follow-links  sets the owner and times of a link on the file it points
 //                 to, as sshfs does.
@@ -9,11 +10,16 @@
 //                 FAT does: "makefile" is the file "Makefile" where that is.
 // --freeze-file F while the file F exists, every read and write waits, as
 //                 on a network share whose server stopped answering.
+// --whole-seconds keeps times to the second, as some drives and servers do.
+// --change-on-read NAME
+//                 the first read of a file called NAME changes its time, as
+//                 a program that writes the file while it is copied would.
 //
 // Runs in the foreground until the mount point is unmounted.
 
 #define FUSE_USE_VERSION 31
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +40,9 @@ int g_backing = -1;
 bool g_followLinks = false;
 bool g_foldCase = false;
 std::string g_freezeFile;
+bool g_wholeSeconds = false;
+std::string g_changeOnRead;
+std::atomic<bool> g_changed{false};
 
 // The name in the backing folder `folder` that `name` stands for: itself
 // where it is there, else one alike but for case when the drive folds it.
@@ -87,7 +96,10 @@ void waitWhileFrozen()
 
 int getattrOp(const char* path, struct stat* st, fuse_file_info*)
 {
-    return result(::fstatat(g_backing, below(path).c_str(), st, AT_SYMLINK_NOFOLLOW));
+    const int r = result(::fstatat(g_backing, below(path).c_str(), st, AT_SYMLINK_NOFOLLOW));
+    if (g_wholeSeconds)
+        st->st_atim.tv_nsec = st->st_mtim.tv_nsec = st->st_ctim.tv_nsec = 0;
+    return r;
 }
 
 int readlinkOp(const char* path, char* buffer, size_t size)
@@ -197,9 +209,13 @@ int createOp(const char* path, mode_t mode, fuse_file_info* fi)
     return 0;
 }
 
-int readOp(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi)
+int readOp(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info* fi)
 {
     waitWhileFrozen();
+    const std::string name = std::strrchr(path, '/') + 1;
+    if (!g_changeOnRead.empty() && name == g_changeOnRead && !g_changed.exchange(true)) {
+        ::futimens(int(fi->fh), nullptr); // now: a new time and change time
+    }
     return result(int(::pread(int(fi->fh), buffer, size, offset)));
 }
 
@@ -251,6 +267,10 @@ int main(int argc, char* argv[])
             g_foldCase = true;
         else if (std::strcmp(argv[i], "--freeze-file") == 0 && i + 1 < argc)
             g_freezeFile = argv[++i];
+        else if (std::strcmp(argv[i], "--whole-seconds") == 0)
+            g_wholeSeconds = true;
+        else if (std::strcmp(argv[i], "--change-on-read") == 0 && i + 1 < argc)
+            g_changeOnRead = argv[++i];
     }
     fuse_operations ops{};
     ops.getattr = getattrOp;
