@@ -464,6 +464,21 @@ private slots:
         QCOMPARE(treeListing(QFile::encodeName(path("day"))), treeListing(QFile::encodeName(path("src"))));
     }
 
+    void aTwinOfAnotherSizeIsChangedWhereChangeTimesDoNotMove()
+    {
+        // A drive that keeps no change time of its own (FAT shows the
+        // creation time) does not tell a twin truncated in the copy.
+        struct stat source = {};
+        source.st_mode = S_IFREG | 0644;
+        source.st_size = 10;
+        source.st_ctim = {100, 0};
+        struct stat twin = source;
+        const Written written{200000000000LL, 300000000000LL};
+        QVERIFY(unchangedCopy(source, twin, written, {}));
+        twin.st_size = 9;
+        QVERIFY(!unchangedCopy(source, twin, written, {}));
+    }
+
     void aFileThatChangesWhileItIsCopiedIsSaidAndTakenAgain()
     {
         makeTree(path("share"), {{"busy.img", QByteArray(1 << 20, 'b')}, {"quiet", "q"}});
@@ -480,6 +495,24 @@ private slots:
         sameDay.merged = {first.started, first.ended};
         const CopyReport second = copyTree(path("mnt"), path("dst"), 2, nullptr, &sameDay);
         QVERIFY(second.bytes >= quint64(1 << 20)); // the source drive's slack may take "quiet" again too
+    }
+
+    void aDriveThatRetimesARenameStillKeepsTheSourcesTime()
+    {
+        makeTree(path("src"), {{"doc", "one"}});
+        QVERIFY(QDir().mkpath(path("share")));
+        QVERIFY(QDir().mkpath(path("mnt")));
+        const TestDrive drive(path("share"), path("mnt"), {"--retime-on-rename"});
+        if (!drive.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        QCOMPARE(copyTree(path("src"), path("mnt/copy")).failureText(), QString());
+        makeTree(path("src"), {{"doc", "two"}}); // replaced: written aside, renamed over
+        const struct timespec old[2] = {{1500000000, 0}, {1500000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("src/doc")).constData(), old, 0) == 0);
+        const CopyReport report = copyTree(path("src"), path("mnt/copy"));
+        QCOMPARE(report.failureText(), QString());
+        QCOMPARE(contentOf(path("share/copy/doc")), QByteArray("two"));
+        QCOMPARE(statOf(path("share/copy/doc")).st_mtim.tv_sec, time_t(1500000000));
     }
 
     void twoSavesWithinADrivesSecondAreTwoVersions()
@@ -541,6 +574,20 @@ private slots:
         const Reuse linked{path("ref-link"), clone.call(), refWritten};
         QCOMPARE(copyTree(path("src"), path("dst"), 2, nullptr, &linked).sharedFiles, quint64(0));
         QCOMPARE(clone.calls.load(), 0);
+        // Nor a drive mounted inside it, where a twin of the same size and time waits.
+        makeTree(path("src"), {{"sub/t", "t"}});
+        QVERIFY(cpA(QFile::encodeName(path("src/sub")), QFile::encodeName(path("sub-elsewhere"))));
+        const Written subWritten = referenceCopy(QFile::encodeName(path("src")), QFile::encodeName(path("ref2")));
+        const QByteArray inside = inChild([&] {
+            if (!enterMountNamespace() || !bindMount(path("sub-elsewhere"), path("ref2/sub")))
+                return QByteArray("<no mount namespace>");
+            ScriptedClone mounted;
+            const Reuse across{path("ref2"), mounted.call(), subWritten};
+            copyTree(path("src"), path("dst3"), 2, nullptr, &across);
+            return QByteArray::number(mounted.calls.load());
+        });
+        if (inside != "<no mount namespace>")
+            QCOMPARE(inside, QByteArray("1")); // "a", not "sub/t"
         QTemporaryDir memory("/dev/shm/plovern-XXXXXX"); // another drive than the temporary folder's
         if (!memory.isValid() || statOf(memory.path()).st_dev == statOf(path("src")).st_dev)
             QSKIP("no second drive at hand (/dev/shm)");

@@ -11,6 +11,9 @@
 // --freeze-file F while the file F exists, every read and write waits, as
 //                 on a network share whose server stopped answering.
 // --whole-seconds keeps times to the second, as some drives and servers do.
+// --retime-on-rename
+//                 a file renamed takes the time of the rename, as fusefat
+//                 was seen to do.
 // --change-on-read NAME
 //                 the first read of a file called NAME changes its time, as
 //                 a program that writes the file while it is copied would.
@@ -41,6 +44,7 @@ bool g_followLinks = false;
 bool g_foldCase = false;
 std::string g_freezeFile;
 bool g_wholeSeconds = false;
+bool g_retimeOnRename = false;
 std::string g_changeOnRead;
 std::atomic<bool> g_changed{false};
 
@@ -145,7 +149,10 @@ int symlinkOp(const char* target, const char* path)
 
 int renameOp(const char* from, const char* to, unsigned int)
 {
-    return result(::renameat(g_backing, below(from).c_str(), g_backing, below(to).c_str()));
+    const int r = result(::renameat(g_backing, below(from).c_str(), g_backing, below(to).c_str()));
+    if (r == 0 && g_retimeOnRename)
+        ::utimensat(g_backing, below(to).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+    return r;
 }
 
 int linkOp(const char* from, const char* to)
@@ -269,6 +276,8 @@ int main(int argc, char* argv[])
             g_freezeFile = argv[++i];
         else if (std::strcmp(argv[i], "--whole-seconds") == 0)
             g_wholeSeconds = true;
+        else if (std::strcmp(argv[i], "--retime-on-rename") == 0)
+            g_retimeOnRename = true;
         else if (std::strcmp(argv[i], "--change-on-read") == 0 && i + 1 < argc)
             g_changeOnRead = argv[++i];
     }
