@@ -43,16 +43,12 @@ int cloneBlocks(int out, int in)
     return ::ioctl(out, FICLONE, in) == 0 ? 0 : errno;
 }
 
-namespace {
-
 qint64 wallNanoseconds()
 {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
-
-} // namespace
 
 CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
 {

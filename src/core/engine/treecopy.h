@@ -45,6 +45,9 @@ struct CopyControl
     std::atomic<quint64> progress{0};
 };
 
+// The wall clock in nanoseconds, as file change times are kept.
+qint64 wallNanoseconds();
+
 // Makes the file `out` share the blocks of the file `in` (FICLONE): 0, or the errno.
 using CloneCall = std::function<int(int out, int in)>;
 int cloneBlocks(int out, int in);

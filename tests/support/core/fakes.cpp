@@ -193,32 +193,21 @@ bool cpA(const QByteArray& from, const QByteArray& to)
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-namespace {
-
-qint64 wallNow()
-{
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
-} // namespace
-
 void settle()
 {
     // Past the 20 ms given to drives that keep nanoseconds, and a tick.
-    const qint64 until = wallNow() + 30000000LL;
-    while (wallNow() < until)
+    const qint64 until = wallNanoseconds() + 30000000LL;
+    while (wallNanoseconds() < until)
         ::usleep(5000);
 }
 
 Written referenceCopy(const QByteArray& from, const QByteArray& to)
 {
     settle();
-    const qint64 started = wallNow();
+    const qint64 started = wallNanoseconds();
     if (!cpA(from, to))
         return {};
-    return {started, wallNow()};
+    return {started, wallNanoseconds()};
 }
 
 void removeTree(const QByteArray& root)
