@@ -82,13 +82,11 @@ bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const 
     return folds;
 }
 
-long long sourceTimeSlack(int dirFd)
+bool stampsByKernelClock(int dirFd)
 {
-    constexpr long long kKernelTick = 20000000LL; // above a jiffy at HZ=100
-    constexpr long long kCoarsest = 2000000000LL;
     struct statfs fs;
     if (::fstatfs(dirFd, &fs) != 0)
-        return kCoarsest;
+        return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
     case EXT4_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
@@ -97,10 +95,17 @@ long long sourceTimeSlack(int dirFd)
     case F2FS_SUPER_MAGIC:
     case 0xca451a4eUL: // bcachefs
     case 0x2fc12fc1UL: // ZFS
-        return kKernelTick;
+        return true;
     default:
-        return kCoarsest;
+        return false;
     }
+}
+
+long long sourceTimeSlack(int dirFd)
+{
+    constexpr long long kKernelTick = 20000000LL; // above a jiffy at HZ=100
+    constexpr long long kCoarsest = 2000000000LL;
+    return stampsByKernelClock(dirFd) ? kKernelTick : kCoarsest;
 }
 
 bool refusedByTarget(int error)

@@ -30,10 +30,14 @@ DriveHabits probeDrive(int dirFd, const std::string& probe);
 // made says they are one.
 bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const std::string& b);
 
+// Whether the drive holding `dirFd` stamps change times with the kernel's
+// clock for file times, which keeps nanoseconds and lags the wall clock by up
+// to one tick (ext4, btrfs, XFS, tmpfs, F2FS, bcachefs, ZFS).
+bool stampsByKernelClock(int dirFd);
+
 // How much earlier than a copy's start a file on the source drive holding
 // `dirFd` must have changed to be taken as unchanged since: the step of the
-// kernel's clock for file times on drives that keep nanoseconds (ext4,
-// btrfs, XFS, tmpfs, F2FS, bcachefs, ZFS), and FAT's two seconds on any other
+// kernel's clock where it stamps, and FAT's two seconds on any other drive
 // (FAT, exFAT, NTFS, network shares, FUSE), whose clocks may be coarser.
 long long sourceTimeSlack(int dirFd);
 

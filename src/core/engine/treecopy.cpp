@@ -1,5 +1,6 @@
 #include "core/engine/treecopy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <memory>
@@ -49,6 +50,39 @@ qint64 wallNanoseconds()
     ::clock_gettime(CLOCK_REALTIME, &now);
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
+
+namespace {
+
+qint64 coarseNanoseconds()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+// The end of a copy as the target drive's change times tell it: a time no
+// earlier than any change the copy made, and earlier than any change made
+// after it returns. The kernel stamps with a clock that lags the wall clock
+// by up to a tick, so the end is the wall clock once that clock has passed
+// it; a drive with a clock of its own is waited out to its step. A stopped
+// copy is not waited for: it is not whole.
+qint64 stampedEnd(int dirFd, long long resolution, const CopyControl* control)
+{
+    const qint64 now = wallNanoseconds();
+    const bool kernel = stampsByKernelClock(dirFd);
+    const qint64 step = std::max<qint64>(resolution, 1000000000LL);
+    const qint64 end = kernel ? now : (now / step + 1) * step - 1;
+    const qint64 giveUp = now + 2 * step;
+    while (!(control && control->stop)) {
+        const qint64 passed = kernel ? coarseNanoseconds() : wallNanoseconds();
+        if (passed > end || wallNanoseconds() > giveUp)
+            return end;
+        ::usleep(kernel ? 1000 : 10000);
+    }
+    return now;
+}
+
+} // namespace
 
 CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
 {
@@ -138,7 +172,7 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
         worker.join();
     CopyReport report = job.report();
     report.started = started;
-    report.ended = wallNanoseconds();
+    report.ended = stampedEnd(rootFd.get(), job.habits().timeResolution, control);
     report.targetExists = true;
     if (report.sharedFiles > 0)
         report.reference = reuse->reference;

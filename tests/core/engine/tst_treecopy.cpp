@@ -532,6 +532,18 @@ private slots:
         sameDay.merged = {first.started, first.ended};
         QCOMPARE(copyTree(path("mnt"), path("dst"), 2, nullptr, &sameDay).failureText(), QString());
         QCOMPARE(contentOf(path("dst/doc")), QByteArray("two"));
+
+        // A copy onto that drive, and its file changed within the copy's last second.
+        makeTree(path("src"), {{"doc", "one"}});
+        settle();
+        const CopyReport onto = copyTree(path("src"), path("mnt/day"));
+        const struct stat kept = statOf(path("mnt/day/doc"));
+        makeTree(path("mnt/day"), {{"doc", "XXX"}});
+        const struct timespec times[2] = {kept.st_atim, kept.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path("mnt/day/doc")).constData(), times, 0) == 0);
+        sameDay.merged = {onto.started, onto.ended};
+        QCOMPARE(copyTree(path("src"), path("mnt/day"), 2, nullptr, &sameDay).bytes, quint64(3));
+        QCOMPARE(contentOf(path("mnt/day/doc")), QByteArray("one"));
     }
 
     void aDriveThatCannotShareIsAskedOncePerCopy_data()
