@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -99,12 +100,16 @@ struct Ratio
     double cp;
 };
 
+// When the engine wrote each of its copies, for the second copy of the day.
+std::map<QString, Written> engineWrote;
+
 Ratio compare(const QString& name, const QString& source, const QString& targets)
 {
     auto engineCopy = [&](const QString& target) {
         const CopyReport report = copyTree(source, target);
         if (!report.complete())
             qFatal("engine copy failed: %s", qPrintable(report.failureText()));
+        engineWrote[target] = {report.started, report.ended};
     };
     auto cpCopy = [&](const QString& target) {
         if (QProcess::execute(QStringLiteral("cp"), {"-a", "--reflink=auto", source, target}) != 0)
@@ -130,8 +135,11 @@ Ratio compareMerge(const QString& source, const QString& targets)
 {
     std::vector<double> engine, cp;
     for (int run = 0; run < kRuns; ++run) {
+        const QString onto = QStringLiteral("%1/engine%2").arg(targets).arg(run);
+        Reuse sameDay;
+        sameDay.merged = engineWrote.at(onto);
         engine.push_back(seconds([&] {
-            const CopyReport report = copyTree(source, QStringLiteral("%1/engine%2").arg(targets).arg(run));
+            const CopyReport report = copyTree(source, onto, 2, nullptr, &sameDay);
             if (!report.complete())
                 qFatal("engine merge failed: %s", qPrintable(report.failureText()));
         }));
@@ -194,11 +202,12 @@ Reused compareReuse(const QString& source, const QString& targets, std::mt19937&
     Reused r;
     for (int run = 0; run < runs; ++run) {
         const QString first = QStringLiteral("%1/full%2").arg(targets).arg(run);
-        full.push_back(seconds([&] { flushedCopy(source, first); }));
+        CopyReport made;
+        full.push_back(seconds([&] { made = flushedCopy(source, first); }));
         changeOnePercent(source, random, run);
         flushToDisk(source);
         const qint64 before = used ? used() : 0;
-        const Reuse reuse{first};
+        const Reuse reuse{first, cloneBlocks, {made.started, made.ended}};
         CopyReport report;
         next.push_back(
             seconds([&] { report = flushedCopy(source, QStringLiteral("%1/next%2").arg(targets).arg(run), &reuse); }));
@@ -218,8 +227,9 @@ double compareUnchangedLarge(const QString& source, const QString& targets)
     std::vector<double> full, next;
     for (int run = 0; run < 2; ++run) {
         const QString first = QStringLiteral("%1/large-full%2").arg(targets).arg(run);
-        full.push_back(seconds([&] { flushedCopy(source, first); }));
-        const Reuse reuse{first};
+        CopyReport made;
+        full.push_back(seconds([&] { made = flushedCopy(source, first); }));
+        const Reuse reuse{first, cloneBlocks, {made.started, made.ended}};
         next.push_back(
             seconds([&] { flushedCopy(source, QStringLiteral("%1/large-next%2").arg(targets).arg(run), &reuse); }));
     }
