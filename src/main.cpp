@@ -7,6 +7,7 @@
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
 #include "core/platform/notifier.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/process.h"
 #include "core/platform/volumes.h"
 #include "core/storage/programfiles.h"
@@ -48,13 +49,15 @@ int main(int argc, char* argv[])
     const plovern::Platform platform{
         clock, boxes, shell, notifier, switches, plovern::programFolder(), plovern::mountedVolumeRoots()};
 
-    const QString lockFile = plovern::programFile(platform.programFolder, QString::fromLatin1(plovern::kLockFile));
-    std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(lockFile);
+    plovern::OwnFolder files(platform.programFolder);
+    files.judge(plovern::programFileNames());
+    const QString lockFile = QString::fromLatin1(plovern::kLockFile);
+    std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(files, lockFile);
     if (!lock) {
         const QString message
             = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
         if (hidden) {
-            const qint64 pid = plovern::runningInstance(lockFile);
+            const qint64 pid = plovern::runningInstance(files, lockFile);
             plovern::logLine(message
                              + (pid ? QStringLiteral(" End it with: kill %1").arg(pid)
                                     : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
@@ -62,7 +65,7 @@ int main(int argc, char* argv[])
         }
         if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
             return 0;
-        lock = plovern::endRunningInstance(lockFile, 10000);
+        lock = plovern::endRunningInstance(files, lockFile, 10000);
         if (!lock) {
             boxes.inform(QStringLiteral("The running Plovern did not end; this start ends."),
                          plovern::MessageBoxes::Icon::Warning);

@@ -267,7 +267,7 @@ CopyWorker::Destination CopyWorker::destinationOf(const std::vector<MadeCopy>& b
 
 void CopyWorker::noteMade(const DueCopy& copy, const Destination& where, const CopyOutcome& outcome, QDate day)
 {
-    std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
+    std::vector<MadeCopy> book = loadCopyBook(*m_places.files);
     const CopyReport& report = outcome.report;
     const bool whole = report.complete() && !report.stopped;
     MadeCopy made{outcome.target,   copy.source,      copy.destination, day,         whole, report.files,
@@ -280,10 +280,10 @@ void CopyWorker::noteMade(const DueCopy& copy, const Destination& where, const C
     }
     noteCopy(&book, std::move(made));
     QString error;
-    if (!saveFile(m_places.copyBookFile, formatCopyBook(book), &error)) {
+    if (!m_places.files->save(QString::fromLatin1(kCopyBookFile), formatCopyBook(book), &error)) {
         const QString line = QStringLiteral("copy %1 made but not noted in %2: %3; the purge keeps the copies it "
                                             "would replace")
-                                 .arg(outcome.target, m_places.copyBookFile, error);
+                                 .arg(outcome.target, m_places.path(kCopyBookFile), error);
         logLine(line);
         log(line);
     }
@@ -293,7 +293,7 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
 {
     const QDate day = wallDate(copy.second);
     std::unique_lock lock(m_filesMutex);
-    const std::vector<MadeCopy> book = loadCopyBook(m_places.copyBookFile);
+    const std::vector<MadeCopy> book = loadCopyBook(*m_places.files);
     const Destination where = destinationOf(book, copy, day);
     const QString target = where.target;
     if (!where.refusal.isEmpty()) {
@@ -378,8 +378,9 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
 void CopyWorker::SavedFilesDB(const QString& tfolder)
 {
     QString error;
-    if (!appendToFile(m_places.recordFile, pathBytes(tfolder) + kLineEnd, &error))
-        logLine(QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, m_places.recordFile, error));
+    if (!m_places.files->append(QString::fromLatin1(kRecordFile), pathBytes(tfolder) + kLineEnd, &error))
+        logLine(
+            QStringLiteral("copy %1 made but not recorded in %2: %3").arg(tfolder, m_places.path(kRecordFile), error));
 }
 
 void CopyWorker::FolderPurge(int year)

@@ -177,8 +177,14 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
 {
     std::unique_lock lock = filesLock ? std::unique_lock(*filesLock) : std::unique_lock<std::mutex>();
     QByteArray record;
-    readFile(places.recordFile, &record); // no record: nothing to purge
-    std::vector<MadeCopy> book = loadCopyBook(places.copyBookFile);
+    QString error;
+    // No record: nothing to purge. One that is not to be trusted: nothing touched.
+    if (!places.files->read(QString::fromLatin1(kRecordFile), &record, &error) && errno != ENOENT) {
+        PurgeResult refused;
+        refused.failures.append(QStringLiteral("could not read %1: %2").arg(places.path(kRecordFile), error));
+        return refused;
+    }
+    std::vector<MadeCopy> book = loadCopyBook(*places.files);
     if (lock)
         lock.unlock();
     // The folders as the kernel resolves them too, so that no link leads the purge to one.
@@ -206,14 +212,13 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
         [&](const QString& path, QString* error, bool* deleted) { return deleteTree(path, error, veto, deleted); });
     if (filesLock)
         lock.lock();
-    QString error;
-    if (!saveFile(places.keptLinesFile, result.keptLines, &error))
-        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.keptLinesFile, error));
+    if (!places.files->save(QString::fromLatin1(kKeptLinesFile), result.keptLines, &error))
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.path(kKeptLinesFile), error));
     // Read again: copies made meanwhile are noted there.
-    book = loadCopyBook(places.copyBookFile);
+    book = loadCopyBook(*places.files);
     if (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
-        && !saveFile(places.copyBookFile, formatCopyBook(book), &error))
-        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.copyBookFile, error));
+        && !places.files->save(QString::fromLatin1(kCopyBookFile), formatCopyBook(book), &error))
+        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.path(kCopyBookFile), error));
     return result;
 }
 

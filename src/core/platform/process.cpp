@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -18,6 +20,7 @@
 #include <QStandardPaths>
 
 #include "core/platform/log.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 
 namespace plovern {
@@ -60,7 +63,15 @@ QString programFolder()
     const QString beside = executableFolder();
     if (!isSystemFolder(beside) && QFileInfo(beside).isWritable())
         return beside;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (::geteuid() == 0) {
+        // Root started with a user's HOME (sudo) keeps its files in root's
+        // own folder, never in one the user could steer.
+        const QString generic = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const passwd* root = ::getpwuid(0);
+        const QString home = root && root->pw_dir ? QFile::decodeName(root->pw_dir) : QStringLiteral("/root");
+        data = QDir(home).filePath(QStringLiteral(".local/share/") + QDir(generic).relativeFilePath(data));
+    }
     QDir().mkpath(data);
     return data;
 }
@@ -71,63 +82,69 @@ FolderLock::~FolderLock()
         ::close(m_fd);
 }
 
-std::unique_ptr<FolderLock> lockProgramFolder(const QString& path)
+std::unique_ptr<FolderLock> lockProgramFolder(const OwnFolder& files, const QString& name)
 {
-    const QByteArray bytes = pathBytes(path);
-    int fd = ::open(bytes.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0 && errno == EACCES) // a lock file left unreadable: any open descriptor can hold the lock
-        fd = ::open(bytes.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    QString error;
+    const int fd = files.openForLock(name, &error);
     if (fd < 0) {
         // A folder where no lock can be made still runs the timetable.
         logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
-                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+                    .arg(files.filePath(name), error));
         return std::make_unique<FolderLock>(-1);
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
+        const int failure = errno;
         ::close(fd);
-        if (error == EWOULDBLOCK)
+        if (failure == EWOULDBLOCK)
             return nullptr;
         logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
-                    .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                    .arg(files.filePath(name), QString::fromLocal8Bit(std::strerror(failure))));
         return std::make_unique<FolderLock>(-1);
     }
     // The pid is for people who look; the lock itself is the flock.
     const QByteArray pid = QByteArray::number(::getpid()) + '\n';
     if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
-        logLine(QStringLiteral("cannot write the pid into %1").arg(path));
+        logLine(QStringLiteral("cannot write the pid into %1").arg(files.filePath(name)));
     return std::make_unique<FolderLock>(fd);
 }
 
-qint64 runningInstance(const QString& lockFile)
+qint64 runningInstance(const OwnFolder& files, const QString& name)
 {
-    QFile file(lockFile);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray text;
+    if (!files.read(name, &text))
         return 0;
     bool isNumber = false;
-    const qint64 pid = file.readLine().trimmed().toLongLong(&isNumber);
+    const qint64 pid = text.left(text.indexOf('\n')).trimmed().toLongLong(&isNumber);
     if (!isNumber || pid <= 1 || pid == ::getpid())
         return 0;
     // A pid read from a file may name anything since a reboot: only the
-    // process that holds the lock file open counts.
-    const QString lock = QFileInfo(lockFile).canonicalFilePath();
+    // process that holds the lock file itself open counts.
+    const int fd = files.openForLock(name);
+    struct stat lock;
+    const bool known = fd >= 0 && ::fstat(fd, &lock) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!known)
+        return 0;
     const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QString& fd : descriptors.entryList(QDir::Files | QDir::System)) {
-        if (QFileInfo(descriptors.filePath(fd)).symLinkTarget() == lock)
+    for (const QString& entry : descriptors.entryList(QDir::Files | QDir::System)) {
+        struct stat held;
+        if (::stat(pathBytes(descriptors.filePath(entry)).constData(), &held) == 0 && held.st_dev == lock.st_dev
+            && held.st_ino == lock.st_ino)
             return pid;
     }
     return 0;
 }
 
-std::unique_ptr<FolderLock> endRunningInstance(const QString& lockFile, int milliseconds)
+std::unique_ptr<FolderLock> endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds)
 {
-    const qint64 pid = runningInstance(lockFile);
+    const qint64 pid = runningInstance(files, name);
     if (pid == 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
         return nullptr;
     for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < milliseconds;) {
         if (!waited.isValid())
             waited.start();
-        if (std::unique_ptr<FolderLock> lock = lockProgramFolder(lockFile))
+        if (std::unique_ptr<FolderLock> lock = lockProgramFolder(files, name))
             return lock;
         ::usleep(50000);
     }

@@ -7,6 +7,8 @@
 
 namespace plovern {
 
+class OwnFolder;
+
 QString programTitle();
 
 // The argument part of a command line as one text: "-h -p" stays two words.
@@ -54,17 +56,20 @@ private:
     int m_fd;
 };
 
-// Nothing when another running instance holds the folder. Where no lock can
-// be made at all (a folder that cannot be written), the program still runs.
-std::unique_ptr<FolderLock> lockProgramFolder(const QString& lockFile);
+// Locks the file `name` among the program's `files`. Nothing when another
+// running instance holds the folder. Where no lock can be made at all (a
+// folder that cannot be written, files that are not to be trusted: another
+// user's lock file keeps no one out), the program still runs.
+std::unique_ptr<FolderLock> lockProgramFolder(const OwnFolder& files, const QString& name);
 
-// The running instance that holds `lockFile`, by the pid it wrote there, or 0.
-qint64 runningInstance(const QString& lockFile);
+// The running instance that holds the lock file `name`, by the pid it wrote
+// there, or 0.
+qint64 runningInstance(const OwnFolder& files, const QString& name);
 
-// Ends the instance that holds `lockFile` as a log-out would (SIGTERM, so it
+// Ends the instance that holds the lock as a log-out would (SIGTERM, so it
 // saves everything) and takes the lock once it has let go; nothing when no
 // instance of this program is named there or it did not end in `milliseconds`.
-std::unique_ptr<FolderLock> endRunningInstance(const QString& lockFile, int milliseconds);
+std::unique_ptr<FolderLock> endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds);
 
 // Lets the process open as many files as the system allows it: a margin for
 // copies on slow drives, whose workers hold a few files each.

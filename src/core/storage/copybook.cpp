@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
+#include "core/storage/programfiles.h"
 
 namespace plovern {
 
@@ -98,10 +100,10 @@ void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
     copies->push_back(std::move(copy));
 }
 
-std::vector<MadeCopy> loadCopyBook(const QString& path)
+std::vector<MadeCopy> loadCopyBook(const OwnFolder& files)
 {
     QByteArray bytes;
-    return readFile(path, &bytes) ? parseCopyBook(bytes) : std::vector<MadeCopy>();
+    return files.read(QString::fromLatin1(kCopyBookFile), &bytes) ? parseCopyBook(bytes) : std::vector<MadeCopy>();
 }
 
 } // namespace plovern

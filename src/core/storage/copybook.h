@@ -7,6 +7,10 @@
 #include <QString>
 
 namespace plovern {
+class OwnFolder;
+}
+
+namespace plovern {
 
 // What the program knows of a dated folder it made, kept in a file of its
 // own beside the copy record ("PLVCopies.txt"), so that nothing is added
@@ -45,9 +49,10 @@ struct MadeCopy
 std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes);
 QByteArray formatCopyBook(const std::vector<MadeCopy>& copies);
 
-// The book in the file at `path`; a book that cannot be read knows no copy,
-// so the purge keeps everything and a copy goes where it is due.
-std::vector<MadeCopy> loadCopyBook(const QString& path);
+// The book in its file among the program's `files`; a book that cannot be
+// read knows no copy, so the purge keeps everything and a copy goes where it
+// is due.
+std::vector<MadeCopy> loadCopyBook(const OwnFolder& files);
 
 // Whether `copy` is of the folder `target`, whose real path is `targetReal`
 // (empty when not known): by the real paths where both are known, else by the text.

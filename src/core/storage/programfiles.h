@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/platform/ownfolder.h"
 #include "core/schedule/scheduleentry.h"
 #include "core/storage/settingsfile.h"
 
@@ -25,27 +27,35 @@ inline constexpr char kLockFile[] = "Plovern.lock";
 // One of the program's files: the folder, the native separator, the name.
 QString programFile(const QString& folder, const QString& name);
 
-// Where the copies are recorded and what the purge must never touch.
+// The names of all the files the program keeps in its folder.
+QStringList programFileNames();
+
+// Where the copies are recorded (the record, the kept lines and the copy
+// book, in `files`) and what the purge must never touch.
 struct CopyPlaces
 {
-    QString recordFile;
-    QString keptLinesFile;
-    QString copyBookFile;
+    std::shared_ptr<const OwnFolder> files;
     QStringList protectedFolders;
+
+    QString path(const char* name) const { return files->filePath(QString::fromLatin1(name)); }
 };
 
-// The program's files in its folder, each read and written whole. Reading a
-// file that is not there is a failure like any other.
+// The program's files in its folder, each read and written whole, each
+// judged as it is opened (see OwnFolder). Reading a file that is not there
+// is a failure like any other.
 class ProgramFiles
 {
 public:
-    explicit ProgramFiles(QString folder)
-        : m_folder(std::move(folder))
+    explicit ProgramFiles(const QString& folder)
+        : m_files(std::make_shared<OwnFolder>(folder))
     {
     }
 
-    const QString& folder() const { return m_folder; }
-    QString path(const char* name) const { return programFile(m_folder, QString::fromLatin1(name)); }
+    // Why the program must not use its files, judged now: see OwnFolder.
+    QString judge() const { return m_files->judge(programFileNames()); }
+
+    std::shared_ptr<const OwnFolder> folder() const { return m_files; }
+    QString path(const char* name) const { return m_files->filePath(QString::fromLatin1(name)); }
     // The record, the kept lines and the copy book here; the program folder
     // itself and `alsoProtected` are never purged.
     CopyPlaces copyPlaces(const QStringList& alsoProtected) const;
@@ -61,20 +71,7 @@ public:
 private:
     bool load(const char* name, QByteArray* bytes, QString* error) const;
 
-    QString m_folder;
+    std::shared_ptr<OwnFolder> m_files;
 };
-
-// The files that say what the program copies where, and what the purge
-// deletes: what another user must not be able to steer.
-QStringList steeringFiles();
-
-// Why the program must not act on the files `names` in `folder`, or an empty
-// text when it may. As ssh's StrictModes and cron's spool: the folder, the
-// folders above it and the files must belong to the user running the program
-// or to root, and no other user may write them. Group write is fine where the
-// group is the user's own private group (the usual umask 002); a folder
-// others may write counts only with the sticky bit, where the files are the
-// user's own. A file that is not there is fine.
-QString distrustOf(const QString& folder, const QStringList& names);
 
 } // namespace plovern

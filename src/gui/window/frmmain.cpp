@@ -84,7 +84,7 @@ frmMain::frmMain(const Platform& platform, QWidget* parent)
     : QWidget(parent)
     , m_platform(platform)
     , m_files(platform.programFolder)
-    , m_log(m_files.path(kLogFile))
+    , m_log(m_files.folder(), QString::fromLatin1(kLogFile))
     , m_worker(std::make_unique<CopyWorker>(m_files.copyPlaces({QDir::homePath()}), platform.clock, m_log,
                                             platform.notifier))
 {
@@ -282,7 +282,7 @@ void frmMain::resumeFromLastTick()
 void frmMain::saveLastTick()
 {
     const std::optional<qint64> mark = markToKeep(m_cursor.mark(), m_worker->oldestPending());
-    if (!mark)
+    if (!mark || !m_distrust.isEmpty())
         return;
     m_lastTickSaved = wallSecond(m_platform.clock.now());
     if (QString error; !m_files.saveLastTick(wallDateTime(*mark), &error))
@@ -523,15 +523,14 @@ void frmMain::tick()
 
 void frmMain::refuseUntrustedFiles()
 {
-    m_distrust = distrustOf(m_platform.programFolder, steeringFiles());
+    m_distrust = m_files.judge();
     if (m_distrust.isEmpty())
         return;
     const QString message = QStringLiteral("Plovern reads nothing from its files and copies nothing: %1. Other users "
                                            "could steer it. Let only you change them (chmod go-w).")
                                 .arg(m_distrust);
     if (m_hiddenForGood) {
-        logLine(message);
-        m_log.write(m_platform.clock.now(), message);
+        logLine(message); // not into the log: nothing is written among those files
     } else {
         m_platform.boxes.inform(message, MessageBoxes::Icon::Warning);
     }

@@ -28,10 +28,9 @@ const QDate kNewYear(2026, 1, 5);
 struct Worker
 {
     Worker()
-        : log(dir.filePath("PlovernLog.txt"))
-        , worker(
-              {dir.filePath("SavedFilesDB.txt"), dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {}},
-              clock, log, notifier, std::chrono::seconds(2))
+        : places(placesIn(dir.path()))
+        , log(places.files, "PlovernLog.txt")
+        , worker(places, clock, log, notifier, std::chrono::seconds(2))
     {
         QDir().mkpath(backup);
     }
@@ -54,6 +53,7 @@ struct Worker
     QString backup = dir.filePath("backup/");
     FakeClock clock;
     FakeNotifier notifier;
+    CopyPlaces places;
     LogFile log;
     CopyWorker worker;
 };
@@ -293,7 +293,7 @@ private slots:
                                         "copy of "
                                       + w.source("Work") + " goes to " + november),
                  qPrintable(w.logText()));
-        const std::vector<MadeCopy> book = loadCopyBook(w.dir.filePath("PLVCopies.txt"));
+        const std::vector<MadeCopy> book = loadCopyBook(*w.places.files);
         QVERIFY(findCopy(book, january) && findCopy(book, november));
         // The same day again merges into its own padded copy; the purge reads it as a copy of 2027.
         w.copy(w.source("Work"), false, QDate(2027, 11, 1));

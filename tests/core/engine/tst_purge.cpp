@@ -150,7 +150,7 @@ private slots:
                          formatCopyBook({{b + "/Data152026", "/src/Data", b + "/", {2026, 1, 5}, true, 1},
                                          {b + "/Stuck152026", "/src/Stuck", b + "/", {2026, 1, 5}, true, 1}})));
 
-        const PurgeResult result = purgeEarlierCopies({record, kept, book, {}}, 2026);
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path()), 2026);
         QCOMPARE(result.failures.size(), 1);
         QVERIFY(result.failures[0].contains("Stuck1262025/locked: the folder cannot be changed"));
         QVERIFY(!QFileInfo::exists(b + "/Data1262024"));
@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(contentOf(record), recordBefore);
 
         // A second purge the same year finds nothing more to do and keeps the same line.
-        QCOMPARE(purgeEarlierCopies({record, kept, book, {}}, 2026).failures.size(), 1);
+        QCOMPARE(purgeEarlierCopies(placesIn(dir.path()), 2026).failures.size(), 1);
         QVERIFY(QFileInfo::exists(b + "/Data152026/z"));
         ::chmod(QFile::encodeName(b + "/Stuck1262025/locked").constData(), 0755);
     }
@@ -194,9 +194,7 @@ private slots:
             }
         }
         QVERIFY(saveFile(dir.filePath("PLVCopies.txt"), formatCopyBook(made)));
-        const PurgeResult result = purgeEarlierCopies(
-            {record, dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {home, dir.filePath("program")}},
-            2026);
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path(), {home, dir.filePath("program")}), 2026);
         QCOMPARE(result.failures.size(), 5);
         QCOMPARE(contentOf(home + "/precious"), QByteArray("p"));
         QCOMPARE(contentOf(dir.filePath("program/Plovern.txt")), QByteArray("s"));
@@ -221,9 +219,7 @@ private slots:
                                           {2026, 1, 5},
                                           true,
                                           1}})));
-        const PurgeResult result = purgeEarlierCopies(
-            {dir.filePath("SavedFilesDB.txt"), dir.filePath("SavedFilesDB2.txt"), dir.filePath("PLVCopies.txt"), {}},
-            2026);
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path()), 2026);
         QCOMPARE(result.deleted, QStringList{pathText(b + "/\xffOld1272025")});
         struct stat st;
         QVERIFY(::lstat(b + "/\xffOld1272025", &st) != 0);
@@ -236,9 +232,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString kept = dir.filePath("SavedFilesDB2.txt");
-        QCOMPARE(purgeEarlierCopies({dir.filePath("SavedFilesDB.txt"), kept, dir.filePath("PLVCopies.txt"), {}}, 2026)
-                     .failures,
-                 QStringList());
+        QCOMPARE(purgeEarlierCopies(placesIn(dir.path()), 2026).failures, QStringList());
         QVERIFY(QFileInfo::exists(kept));
         QCOMPARE(QFileInfo(kept).size(), 0);
     }

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "core/platform/logfile.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
 #include "support/core/fakes.h"
@@ -80,7 +81,7 @@ private slots:
     void theLogKeepsOneOlderFilePastItsLimit()
     {
         QTemporaryDir dir;
-        LogFile log(dir.filePath("PlovernLog.txt"));
+        LogFile log(std::make_shared<const OwnFolder>(dir.path()), "PlovernLog.txt");
         QCOMPARE(log.olderPath(), dir.filePath("PlovernLog.1.txt"));
         const QDateTime when(QDate(2026, 12, 7), QTime(9, 0, 5));
         log.write(when, "copy made: first");

@@ -36,31 +36,31 @@ private slots:
         const QString schedule = folder + "/Plovern.txt";
         QVERIFY(saveFile(schedule, "/etc/ssl/private,/media/stick/,1:00:00 AM,Every\r\n"));
         setMode(schedule, 0644);
-        QCOMPARE(distrustOf(folder, steeringFiles()), QString());
+        QCOMPARE(ProgramFiles(folder).judge(), QString());
 
         // A schedule any user may write, as in the field.
         setMode(schedule, 0666);
-        QVERIFY(distrustOf(folder, steeringFiles()).contains("Plovern.txt: any user may change it"));
+        QVERIFY(ProgramFiles(folder).judge().contains("Plovern.txt: any user may change it"));
         setMode(schedule, 0644);
 
         // A folder any user may write: they may replace the files whatever their modes.
         setMode(folder, 0777);
-        QVERIFY(distrustOf(folder, steeringFiles()).contains("any user may change it"));
+        QVERIFY(ProgramFiles(folder).judge().contains("any user may change it"));
         // With the sticky bit they may not, as long as the files are ours.
         setMode(folder, 01777);
-        QCOMPARE(distrustOf(folder, steeringFiles()), QString());
+        QCOMPARE(ProgramFiles(folder).judge(), QString());
         // A folder above that any user may write lets them swap ours.
         setMode(folder, 0755);
         setMode(dir.path(), 0777);
-        QVERIFY(distrustOf(folder, steeringFiles()).startsWith("the folder " + dir.path()));
+        QVERIFY(ProgramFiles(folder).judge().startsWith("the folder " + dir.path()));
         setMode(dir.path(), 0700);
 
         // A link is judged by what it leads to.
         QVERIFY(QFile::rename(schedule, folder + "/real.txt"));
         QVERIFY(QFile::link(folder + "/real.txt", schedule));
-        QCOMPARE(distrustOf(folder, steeringFiles()), QString());
+        QCOMPARE(ProgramFiles(folder).judge(), QString());
         setMode(folder + "/real.txt", 0666);
-        QVERIFY(!distrustOf(folder, steeringFiles()).isEmpty());
+        QVERIFY(!ProgramFiles(folder).judge().isEmpty());
         setMode(folder + "/real.txt", 0644);
 
         // Group write: fine for the user's own private group only.
@@ -68,13 +68,13 @@ private slots:
         const group* own = me ? ::getgrgid(me->pw_gid) : nullptr;
         setMode(folder + "/real.txt", 0664);
         if (own && QByteArray(own->gr_name) == me->pw_name)
-            QCOMPARE(distrustOf(folder, steeringFiles()), QString());
+            QCOMPARE(ProgramFiles(folder).judge(), QString());
         if (::geteuid() != 0)
             QSKIP("files of other users and groups need root to make");
         QVERIFY(::chown(QFile::encodeName(folder + "/real.txt").constData(), 0, 4321) == 0);
-        QVERIFY(distrustOf(folder, steeringFiles()).contains("its group may change it"));
+        QVERIFY(ProgramFiles(folder).judge().contains("its group"));
         QVERIFY(::chown(QFile::encodeName(folder + "/real.txt").constData(), 1234, 0) == 0);
-        QVERIFY(distrustOf(folder, steeringFiles()).contains("another user"));
+        QVERIFY(ProgramFiles(folder).judge().contains("belongs to user 1234"));
     }
 };
 

@@ -222,13 +222,16 @@ private slots:
         w.window.close();
         QCOMPARE(w.env.read("Plovern.txt"), planted);
 
-        // Hidden, the log says so.
+        // Hidden, standard error says so: nothing is written among those
+        // files, not the log, not the settings, not the last tick.
         WindowUnderTest hidden(QStringLiteral("-h"));
         hidden.env.write(QStringLiteral("Plovern.txt"), planted);
         QVERIFY(::chmod(QFile::encodeName(hidden.env.file("Plovern.txt")).constData(), 0666) == 0);
         hidden.window.Form_Load();
         QVERIFY(hidden.env.boxes.shown.isEmpty());
-        QVERIFY(hidden.env.read("PlovernLog.txt").contains("Plovern reads nothing from its files"));
+        hidden.window.close();
+        QCOMPARE(QDir(QFileInfo(hidden.env.file("Plovern.txt")).path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"Plovern.txt"});
     }
 
     void neverSeenControlsAreOutOfSightAndOutOfTabReach()

@@ -243,4 +243,9 @@ bool sharesBlocks(const QString& path)
     return true;
 }
 
+CopyPlaces placesIn(const QString& folder, const QStringList& protectedFolders)
+{
+    return {std::make_shared<const OwnFolder>(folder), protectedFolders};
+}
+
 } // namespace plovern::test

@@ -11,6 +11,7 @@
 #include "core/engine/treecopy.h"
 #include "core/platform/clock.h"
 #include "core/platform/notifier.h"
+#include "core/storage/programfiles.h"
 
 namespace plovern::test {
 
@@ -65,6 +66,10 @@ private:
 // Builds a file tree under `root` from "path" -> content pairs; a path that
 // ends in "/" is an empty folder.
 void makeTree(const QString& root, const QList<QPair<QString, QByteArray>>& files);
+
+// The places of the program's files in `folder`, as the window gives them
+// to the copies.
+CopyPlaces placesIn(const QString& folder, const QStringList& protectedFolders = {});
 
 } // namespace plovern::test
 
