@@ -84,8 +84,8 @@ std::vector<AclEntry> accessAcl(int fd)
     char value[4096];
     ssize_t size = ::fgetxattr(fd, kName, value, sizeof value);
     if (size < 0 && errno == EBADF) // an O_PATH descriptor
-        size = ::getxattr(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), kName, value,
-                          sizeof value);
+        size
+            = ::getxattr(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), kName, value, sizeof value);
     std::vector<AclEntry> entries;
     if (size < 4)
         return entries;
@@ -104,7 +104,8 @@ QString groupMayWrite(uid_t uid, gid_t gid)
     if (isPrivateGroup(uid, gid))
         return {};
     const group* g = ::getgrgid(gid);
-    return QStringLiteral("its group %1 may change it").arg(g ? QString::fromLocal8Bit(g->gr_name) : QString::number(gid));
+    return QStringLiteral("its group %1 may change it")
+        .arg(g ? QString::fromLocal8Bit(g->gr_name) : QString::number(gid));
 }
 
 } // namespace
@@ -140,7 +141,8 @@ QString openToOthers(int fd, const struct stat& st)
     return {};
 }
 
-bool walkJudged(int from, const QByteArray& path, bool judgeFolders, bool followLast, WalkEnd* end, QString* why)
+bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bool judgeFolders, bool followLast,
+                WalkEnd* end, QString* why)
 {
     const uid_t uid = ::geteuid();
     std::deque<QByteArray> rest;
@@ -172,6 +174,7 @@ bool walkJudged(int from, const QByteArray& path, bool judgeFolders, bool follow
             return false;
     } else {
         at.reset(::fcntl(from, F_DUPFD_CLOEXEC, 0));
+        way = fromPath;
     }
     prepend(path);
     int links = 0;
@@ -231,7 +234,7 @@ OwnFolder::OwnFolder(QString path)
     : m_path(std::move(path))
 {
     WalkEnd end;
-    if (!walkJudged(AT_FDCWD, pathBytes(m_path), true, true, &end, &m_distrust))
+    if (!walkJudged(AT_FDCWD, ".", pathBytes(m_path), true, true, &end, &m_distrust))
         return;
     const Fd above(end.folder);
     if (!end.exists)
@@ -295,7 +298,7 @@ int OwnFolder::open(const QString& name, int flags, Create create, QString* erro
     for (int attempt = 0; attempt < 3; ++attempt) {
         WalkEnd end;
         QString why;
-        if (!walkJudged(m_fd, pathBytes(name), true, true, &end, &why))
+        if (!walkJudged(m_fd, pathBytes(m_path), pathBytes(name), true, true, &end, &why))
             return fail(why, EPERM);
         const Fd folder(end.folder);
         struct stat holder;
@@ -307,16 +310,16 @@ int OwnFolder::open(const QString& name, int flags, Create create, QString* erro
         if (!end.exists) {
             if (create == Create::no)
                 return fail(errnoString(ENOENT), ENOENT);
-            fd.reset(::openat(folder.get(), end.leaf.constData(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                              0644));
+            fd.reset(
+                ::openat(folder.get(), end.leaf.constData(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
             if (!fd.valid() && errno == EEXIST)
                 continue; // made meanwhile: judge what is there
             // Ours carry no ACL a default one on the folder would give them.
             if (fd.valid())
                 ::fremovexattr(fd.get(), "system.posix_acl_access");
         } else if (S_ISREG(end.st.st_mode)) {
-            fd.reset(::openat(folder.get(), end.leaf.constData(),
-                              flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            fd.reset(
+                ::openat(folder.get(), end.leaf.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         } else {
             return fail(QStringLiteral("not a plain file"), EPERM);
         }
@@ -399,15 +402,15 @@ bool OwnFolder::save(const QString& name, const QByteArray& bytes, QString* erro
             mode = st.st_mode & 07777;
     }
     WalkEnd end;
-    if (!walkJudged(m_fd, pathBytes(name), true, true, &end, error))
+    if (!walkJudged(m_fd, pathBytes(m_path), pathBytes(name), true, true, &end, error))
         return false;
     const Fd folder(end.folder);
     QByteArray temporary;
     Fd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
         temporary = '.' + end.leaf + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd.reset(::openat(folder.get(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0644));
+        fd.reset(
+            ::openat(folder.get(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (!fd.valid() && errno != EEXIST)
             break;
     }

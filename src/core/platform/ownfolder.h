@@ -27,12 +27,14 @@ struct WalkEnd
     struct stat st = {};
 };
 
-// Walks `path` (from the folder `from` when relative) as the kernel would,
+// Walks `path` (from the folder `from`, whose path is `fromPath`, when
+// relative) as the kernel would,
 // but judging each link it passes: a link is followed only when it belongs
 // to the user running or to root. With `judgeFolders`, every folder on the
 // way must also pass openToOthers. The last name is not followed unless
 // `followLast`. Returns false with the reason in `why`.
-bool walkJudged(int from, const QByteArray& path, bool judgeFolders, bool followLast, WalkEnd* end, QString* why);
+bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bool judgeFolders, bool followLast,
+                WalkEnd* end, QString* why);
 
 // The folder of the program's files, held open from the start so that every
 // file is found in the folder that was judged, and each file judged on the

@@ -70,27 +70,6 @@ pid_t endedPid()
     return pid;
 }
 
-struct AclEntry
-{
-    quint16 tag;
-    quint16 permissions;
-    quint32 id;
-};
-
-// Writes a POSIX ACL in the kernel's own form; false where the drive keeps none.
-bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries)
-{
-    QByteArray value;
-    const auto put = [&value](auto number) { value.append(reinterpret_cast<const char*>(&number), sizeof number); };
-    put(quint32(2));
-    for (const AclEntry& entry : entries) {
-        put(entry.tag);
-        put(entry.permissions);
-        put(entry.id);
-    }
-    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
-}
-
 // Sets or clears an inode flag (chattr +i, +a); false where it cannot be set.
 bool setInodeFlag(const QString& path, int flag, bool on)
 {

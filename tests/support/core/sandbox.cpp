@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -94,6 +96,24 @@ bool bindMount(const QString& from, const QString& to)
 bool mountTmpfs(const QString& at)
 {
     return ::mount("plovern-test", QFile::encodeName(at).constData(), "tmpfs", 0, nullptr) == 0;
+}
+
+bool becomeUser(unsigned uid)
+{
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 && ::setresuid(uid, uid, uid) == 0;
+}
+
+bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries)
+{
+    QByteArray value;
+    const auto put = [&value](auto number) { value.append(reinterpret_cast<const char*>(&number), sizeof number); };
+    put(quint32(2));
+    for (const AclEntry& entry : entries) {
+        put(entry.tag);
+        put(entry.permissions);
+        put(entry.id);
+    }
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
 }
 
 bool refuseSyscalls(std::initializer_list<long> syscalls, int error)

@@ -21,6 +21,22 @@ bool enterMountNamespace();
 bool bindMount(const QString& from, const QString& to);
 bool mountTmpfs(const QString& at);
 
+// In a child: another user from now on, as the attacker of a test run as
+// root is (`nobody`, kNobody). False where this process may not change user.
+inline constexpr unsigned kNobody = 65534;
+bool becomeUser(unsigned uid);
+
+// A POSIX ACL entry as the kernel keeps it, and the ACL `name`
+// ("system.posix_acl_access" or "_default") written in that form; false
+// where the drive keeps none.
+struct AclEntry
+{
+    quint16 tag;
+    quint16 permissions;
+    quint32 id;
+};
+bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries);
+
 // In a child: the given system calls fail with `error` from now on, as on a
 // drive that cannot store what they set.
 bool refuseSyscalls(std::initializer_list<long> syscalls, int error);
