@@ -316,7 +316,8 @@ private slots:
 
         Installed plovern;
         plovern.extraEnvironment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        const QString missing = plovern.dir.filePath(QStringLiteral("Unplugged"));
+        // A name with markup in it is shown as it is, never read as markup.
+        const QString missing = plovern.dir.filePath(QStringLiteral("Unplugged <b>BOLD</b> & <img src='x'>"));
         QDir().mkpath(plovern.dir.filePath(QStringLiteral("backup")));
         plovern.scheduleSoon(missing, plovern.dir.filePath(QStringLiteral("backup/")));
         plovern.start({QStringLiteral("-h")});
@@ -326,6 +327,9 @@ private slots:
         QCOMPARE(call[0], QStringLiteral("Plovern"));
         QVERIFY(call[1].contains(missing));
         QVERIFY(call[2].contains(plovern.file("PlovernLog.txt")));
+        QVERIFY2(call[2].contains("Unplugged &lt;b&gt;BOLD&lt;/b&gt; &amp; &lt;img src='x'&gt;")
+                     && !call[2].contains('<'),
+                 qPrintable(call[2]));
     }
 
     void aReadOnlyProgramFolderKeepsTheFilesInTheUsersDataFolder()

@@ -150,9 +150,9 @@ void CopyWorker::watchProgress()
                 lane->lastProgressAt = now;
             } else if (!lane->stallTold && now - lane->lastProgressAt >= m_stallAfter) {
                 lane->stallTold = true;
-                stalled.append(QStringLiteral("copy of %1 to %2: no progress for %3 s; the drive may have hung")
-                                   .arg(lane->source, lane->target)
-                                   .arg((now - lane->lastProgressAt) / 1000));
+                stalled.append(
+                    QStringLiteral("copy of %1 to %2: no progress for %3 s; the drive may have hung")
+                        .arg(lane->source, lane->target, QString::number((now - lane->lastProgressAt) / 1000)));
             }
         }
     }
@@ -194,11 +194,14 @@ void CopyWorker::runBatch(Lane& lane, const std::vector<DueCopy>& batch)
     }
     if (notices.empty())
         return;
-    const QString summary
-        = notices.size() == 1 ? notices.front().summary : QStringLiteral("%1 backups need a look").arg(notices.size());
+    // Names are shown as in the log: none starts a line of its own.
+    const QString summary = notices.size() == 1 ? shownText(notices.front().summary)
+                                                : QStringLiteral("%1 backups need a look").arg(notices.size());
     QStringList bodies;
-    for (const Notice& notice : notices)
-        bodies.append(notices.size() == 1 ? notice.body : notice.summary + QLatin1Char('\n') + notice.body);
+    for (const Notice& notice : notices) {
+        bodies.append(notices.size() == 1 ? shownText(notice.body)
+                                          : shownText(notice.summary) + QLatin1Char('\n') + shownText(notice.body));
+    }
     m_notifier.notify(summary, bodies.join(QLatin1Char('\n')) + QStringLiteral("\nSee %1").arg(m_log.path()));
 }
 
@@ -337,31 +340,25 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
     std::optional<Notice> notice;
     if (report.stopped) {
         log(QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
-                .arg(what)
-                .arg(report.files)
-                .arg(report.bytes));
+                .arg(what, QString::number(report.files), QString::number(report.bytes)));
     } else if (report.complete()) {
-        const QString shared = report.sharedFiles == 0 ? QString()
-                                                       : QStringLiteral(", %1 files (%2 MiB) shared with %3")
-                                                             .arg(report.sharedFiles)
-                                                             .arg(double(report.sharedBytes) / (1 << 20), 0, 'f', 1)
-                                                             .arg(report.reference);
+        const QString shared = report.sharedFiles == 0
+            ? QString()
+            : QStringLiteral(", %1 files (%2 MiB) shared with %3")
+                  .arg(QString::number(report.sharedFiles),
+                       QString::number(double(report.sharedBytes) / (1 << 20), 'f', 1), report.reference);
         log(QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5%6")
-                .arg(what)
-                .arg(report.files)
-                .arg(report.bytes)
-                .arg(seconds, 0, 'f', 1)
-                .arg(shared, warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+                .arg(what, QString::number(report.files), QString::number(report.bytes),
+                     QString::number(seconds, 'f', 1), shared,
+                     warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         if (!warnings.isEmpty())
             notice = Notice{QStringLiteral("The backup of %1 was made with warnings").arg(copy.source), warnings};
     } else {
         const QString failure = report.failureText();
         logLine(QStringLiteral("copy of %1 failed: %2").arg(what, failure));
         log(QStringLiteral("copy failed: %1, %2 failures, first: %3%4")
-                .arg(what)
-                .arg(report.failures)
-                .arg(report.firstFailure)
-                .arg(warnings.isEmpty() ? QString() : ", warnings: " + warnings));
+                .arg(what, QString::number(report.failures), report.firstFailure,
+                     warnings.isEmpty() ? QString() : ", warnings: " + warnings));
         notice = Notice{QStringLiteral("The backup of %1 failed").arg(copy.source), failure};
     }
     if (!warnings.isEmpty())

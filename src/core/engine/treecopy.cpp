@@ -36,7 +36,7 @@ QString CopyReport::failureText() const
 {
     if (failures <= 1)
         return firstFailure;
-    return QStringLiteral("%1 (and %2 more)").arg(firstFailure).arg(failures - 1);
+    return QStringLiteral("%1 (and %2 more)").arg(firstFailure, QString::number(failures - 1));
 }
 
 int cloneBlocks(int out, int in)

@@ -35,7 +35,12 @@ void DesktopNotifier::notify(const QString& summary, const QString& body)
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    call << programTitle() << 0U << QStringLiteral("plovern") << summary << body << QStringList() << QVariantMap()
+    // The server may read a subset of HTML in the body: a name is text.
+    QString text = body;
+    text.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    call << programTitle() << 0U << QStringLiteral("plovern") << summary << text << QStringList() << QVariantMap()
          << -1;
     bus.call(call, QDBus::NoBlock);
 }
