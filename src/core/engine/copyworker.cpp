@@ -297,8 +297,10 @@ std::optional<CopyWorker::Notice> CopyWorker::FoldCopy(Lane& lane, const DueCopy
     const QDate day = wallDate(copy.second);
     std::unique_lock lock(m_filesMutex);
     const std::vector<MadeCopy> book = loadCopyBook(*m_places.files);
-    const Destination where = destinationOf(book, copy, day);
+    Destination where = destinationOf(book, copy, day);
     const QString target = where.target;
+    if (where.refusal.isEmpty())
+        where.refusal = refusedTarget(target, where.earlier.has_value());
     if (!where.refusal.isEmpty()) {
         lock.unlock();
         logLine(QStringLiteral("copy of %1 failed: %2").arg(copy.source, where.refusal));

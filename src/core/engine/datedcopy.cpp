@@ -1,9 +1,18 @@
 #include "core/engine/datedcopy.h"
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QDir>
 
 #include "core/engine/clocktext.h"
 #include "core/engine/treecopy.h"
+#include "core/platform/fd.h"
+#include "core/platform/ownfolder.h"
+#include "core/platform/paths.h"
 #include "core/platform/textfile.h"
 
 namespace plovern {
@@ -24,6 +33,28 @@ QString targetPath(const QString& source, const QString& destination, QDate day)
 QString paddedTargetPath(const QString& source, const QString& destination, QDate day)
 {
     return destination + sourceName(source) + paddedDateStamp(day);
+}
+
+QString refusedTarget(const QString& target, bool explained)
+{
+    WalkEnd end;
+    QString why;
+    if (!walkJudged(AT_FDCWD, ".", pathBytes(target), false, false, &end, &why))
+        return errno == ENOENT || errno == ENOTDIR ? QString() : why; // a missing way fails the copy as before
+    const Fd above(end.folder);
+    if (!end.exists)
+        return {};
+    if (S_ISLNK(end.st.st_mode))
+        return QStringLiteral("%1 is a link; no copy is made through it").arg(target);
+    const uid_t uid = ::geteuid();
+    if (!explained && end.st.st_uid != uid && end.st.st_uid != 0) {
+        const passwd* owner = ::getpwuid(end.st.st_uid);
+        return QStringLiteral("%1 was made by %2, not by a copy; no copy is made into it")
+            .arg(target,
+                 owner ? QStringLiteral("user ") + QString::fromLocal8Bit(owner->pw_name)
+                       : QStringLiteral("user ") + QString::number(end.st.st_uid));
+    }
+    return {};
 }
 
 CopyOutcome makeDatedCopy(const QString& source, const QString& destination, QDate day, CopyControl* control,

@@ -30,6 +30,13 @@ struct CopyOutcome
     bool record() const { return report.targetExists; }
 };
 
+// Why no copy may go into `target`, or an empty text: its way passes a link
+// that belongs to someone other than the user running and root (as the
+// kernel's protected_symlinks holds in sticky folders), it is a link itself,
+// or it is a folder another user made that no earlier copy of the program
+// (`explained`) accounts for.
+QString refusedTarget(const QString& target, bool explained);
+
 // One scheduled copy: the source tree into the folder `target`, flushed.
 // `reuse`, when given, says what earlier copies lend it.
 CopyOutcome makeCopy(const QString& source, const QString& target, CopyControl* control = nullptr,

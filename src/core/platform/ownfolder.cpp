@@ -153,9 +153,14 @@ bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bo
                 rest.push_front(*name);
         }
     };
-    const auto fail = [&](const QByteArray& at, const QString& reason) {
+    const auto fail = [&](const QByteArray& at, const QString& reason, int error = EPERM) {
         *why = QStringLiteral("%1: %2").arg(pathText(at), reason);
+        errno = error;
         return false;
+    };
+    const auto failed = [&](const QByteArray& at) {
+        const int error = errno;
+        return fail(at, errnoString(error), error);
     };
     Fd at;
     QByteArray way; // the path walked so far, for messages
@@ -164,7 +169,7 @@ bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bo
         way = "/";
         struct stat st;
         if (!at.valid() || ::fstat(at.get(), &st) != 0)
-            return fail(way, errnoString(errno));
+            return failed(way);
         if (const QString reason = judgeFolders ? openToOthers(at.get(), st) : QString(); !reason.isEmpty())
             return fail("the folder /", reason);
         return true;
@@ -192,17 +197,17 @@ bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bo
                 end->exists = false;
                 return true;
             }
-            return fail(here, errnoString(errno));
+            return failed(here);
         }
         if (S_ISLNK(st.st_mode) && (!last || followLast)) {
             if (st.st_uid != uid && st.st_uid != 0)
                 return fail("the link " + here, QStringLiteral("it belongs to %1").arg(userName(st.st_uid)));
             if (++links > 40)
-                return fail(here, errnoString(ELOOP));
+                return fail(here, errnoString(ELOOP), ELOOP);
             char target[PATH_MAX];
             const ssize_t size = ::readlinkat(next.get(), "", target, sizeof target);
             if (size <= 0)
-                return fail(here, errnoString(errno));
+                return failed(here);
             const QByteArray to(target, size);
             prepend(to);
             if (to.startsWith('/') && !toRoot())
@@ -217,7 +222,7 @@ bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bo
             return true;
         }
         if (!S_ISDIR(st.st_mode))
-            return fail(here, errnoString(ENOTDIR));
+            return fail(here, errnoString(ENOTDIR), ENOTDIR);
         if (const QString reason = judgeFolders ? openToOthers(next.get(), st) : QString(); !reason.isEmpty())
             return fail("the folder " + here, reason);
         at = std::move(next);
@@ -302,8 +307,10 @@ int OwnFolder::open(const QString& name, int flags, Create create, QString* erro
             return fail(why, EPERM);
         const Fd folder(end.folder);
         struct stat holder;
-        if (::fstat(folder.get(), &holder) != 0)
-            return fail(errnoString(errno), errno);
+        if (::fstat(folder.get(), &holder) != 0) {
+            const int failure = errno;
+            return fail(errnoString(failure), failure);
+        }
         // In a sticky folder others may place files: only the user's own count.
         const bool shared = (holder.st_mode & S_ISVTX) != 0;
         Fd fd;
@@ -324,8 +331,10 @@ int OwnFolder::open(const QString& name, int flags, Create create, QString* erro
             return fail(QStringLiteral("not a plain file"), EPERM);
         }
         struct stat st;
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0)
-            return fail(errnoString(errno), errno);
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+            const int failure = errno;
+            return fail(errnoString(failure), failure);
+        }
         if (end.exists && (st.st_dev != end.st.st_dev || st.st_ino != end.st.st_ino))
             continue; // replaced while it was opened
         QString judged = openToOthers(fd.get(), st);

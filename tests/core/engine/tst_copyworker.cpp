@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -316,6 +317,52 @@ private slots:
         QCOMPARE(w.notifier.sent().size(), 1);
         QVERIFY(w.notifier.sent()[0].first.contains(shown));
         QVERIFY(!w.notifier.sent()[0].second.contains('\r'));
+    }
+    void noCopyPassesAnotherUsersLinkOrGoesIntoHerFolder()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's links and folders need root to make");
+        Worker w;
+        QVERIFY(::chmod(QFile::encodeName(w.dir.path()).constData(), 0755) == 0);
+        makeTree(w.source("Docs"), {{"secret.txt", "s"}});
+        const QString roots = w.dir.filePath("roots");
+        QVERIFY(QDir().mkpath(roots));
+        // Her folder, where she makes `bk` a link to a folder of root's.
+        const QString hers = w.dir.filePath("mallory");
+        QVERIFY(QDir().mkpath(hers));
+        QVERIFY(::chown(QFile::encodeName(hers).constData(), kNobody, kNobody) == 0);
+        const auto giveBack = qScopeGuard([&] {
+            (void)!::chown(QFile::encodeName(hers).constData(), 0, 0);
+            (void)!::chown(QFile::encodeName(w.backup).constData(), 0, 0);
+        });
+        QCOMPARE(inChild([&] {
+                     return QByteArray(becomeUser(kNobody) && QFile::link(roots, hers + "/bk") ? "linked" : "-");
+                 }),
+                 QByteArray("linked"));
+        w.copy(w.source("Docs"), false, kNewYear, hers + "/bk/");
+        QVERIFY(QDir(roots).isEmpty());
+        QVERIFY2(w.logText().contains("the link " + hers + "/bk: it belongs to user nobody"), qPrintable(w.logText()));
+        QVERIFY(!QFileInfo::exists(w.dir.filePath("SavedFilesDB.txt")));
+        QCOMPARE(w.notifier.sent().size(), 1);
+
+        // A link at today's name, even root's own: refused, nothing recorded, told.
+        QVERIFY(QFile::link(roots, w.backup + "Docs152026"));
+        w.copy(w.source("Docs"), false);
+        QVERIFY(QDir(roots).isEmpty());
+        QVERIFY(w.logText().contains(w.backup + "Docs152026 is a link"));
+        QVERIFY(!QFileInfo::exists(w.dir.filePath("SavedFilesDB.txt")));
+        QCOMPARE(w.notifier.sent().size(), 2);
+        QVERIFY(QFile::remove(w.backup + "Docs152026"));
+
+        // A folder she made at today's name where anyone may write.
+        QVERIFY(::chmod(QFile::encodeName(w.backup).constData(), 01777) == 0);
+        QCOMPARE(inChild([&] {
+                     return QByteArray(becomeUser(kNobody) && QDir().mkdir(w.backup + "Docs152026") ? "made" : "-");
+                 }),
+                 QByteArray("made"));
+        w.copy(w.source("Docs"), false);
+        QVERIFY(QDir(w.backup + "Docs152026").isEmpty());
+        QVERIFY2(w.logText().contains(w.backup + "Docs152026 was made by user nobody"), qPrintable(w.logText()));
     }
 };
 
