@@ -4,13 +4,10 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/engine/datedcopy.h"
 #include "core/engine/treedelete.h"
-#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
 #include "core/storage/copybook.h"
@@ -210,15 +207,9 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
         return std::any_of(book.begin(), book.end(),
                            [&](const MadeCopy& made) { return replaces(made, path, earlier, year); });
     };
-    PurgeResult result = purgeRecord(record, year, protectedFolders, replaced,
-                                     [&](const QString& path, QString* error, bool* deleted) {
-                                         // Never through a link someone else could have placed on the way.
-                                         WalkEnd end;
-                                         if (!walkJudged(AT_FDCWD, ".", pathBytes(path), false, false, &end, error))
-                                             return errno == ENOENT && deleteTree(path, error, veto, deleted);
-                                         ::close(end.folder);
-                                         return deleteTree(path, error, veto, deleted);
-                                     });
+    PurgeResult result = purgeRecord(
+        record, year, protectedFolders, replaced,
+        [&](const QString& path, QString* error, bool* deleted) { return deleteTree(path, error, veto, deleted); });
     if (filesLock)
         lock.lock();
     if (!places.files->save(QString::fromLatin1(kKeptLinesFile), result.keptLines, &error))

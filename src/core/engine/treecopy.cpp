@@ -18,6 +18,7 @@
 #include "core/engine/copyjob.h"
 #include "core/engine/filecopy.h"
 #include "core/engine/treewalk.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/volumes.h"
 
@@ -108,7 +109,13 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     // the destination is not there (a backup drive that is not mounted).
     const QString parent = parentPath(target);
     const std::string name = bytesOf(lastName(target));
-    Fd parentFd(::open(bytesOf(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Never through a link another user could have placed on the way.
+    QString why;
+    Fd parentFd(openFolderJudged(pathBytes(parent), &why));
+    if (!parentFd.valid() && errno == EPERM) {
+        refused.firstFailure = refusal(target, why);
+        return refused;
+    }
     if (!parentFd.valid() || name.empty()) {
         refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
         return refused;
@@ -132,7 +139,10 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     struct stat dstSt;
     if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
         refused.firstFailure = refusal(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
-        refused.targetExists = existed || ::faccessat(parentFd.get(), name.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+        // A link at the copy's name is no copy: nothing to record.
+        struct stat there;
+        refused.targetExists
+            = ::fstatat(parentFd.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode);
         return refused;
     }
     Fd rootFd(::dup(dst.get()));

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/engine/descriptors.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 
 namespace plovern {
@@ -168,9 +169,11 @@ bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, boo
         return true;
     };
     const std::string bytes = bytesOf(path);
-    Fd parent(::open(bytesOf(parentPath(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Never through a link another user could have placed on the way.
+    QString refused;
+    Fd parent(openFolderJudged(pathBytes(parentPath(path)), &refused));
     if (!parent.valid())
-        return errno == ENOENT ? gone(false) : failed(bytes + ": " + errnoText(errno));
+        return errno == ENOENT ? gone(false) : failed(bytesOf(refused));
     const int parentFd = parent.get();
     const std::string name = bytesOf(lastName(path));
     if (name.empty() || name == "." || name == "..")

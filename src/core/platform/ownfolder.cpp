@@ -235,6 +235,26 @@ bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bo
     return true;
 }
 
+int openFolderJudged(const QByteArray& path, QString* why)
+{
+    WalkEnd end;
+    if (!walkJudged(AT_FDCWD, ".", path, false, true, &end, why))
+        return -1;
+    const Fd above(end.folder);
+    if (!end.exists) {
+        *why = QStringLiteral("%1: %2").arg(pathText(path), errnoString(ENOENT));
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = ::openat(above.get(), end.leaf.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        *why = QStringLiteral("%1: %2").arg(pathText(path), errnoString(error));
+        errno = error;
+    }
+    return fd;
+}
+
 OwnFolder::OwnFolder(QString path)
     : m_path(std::move(path))
 {

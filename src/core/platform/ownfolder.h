@@ -36,6 +36,12 @@ struct WalkEnd
 bool walkJudged(int from, const QByteArray& fromPath, const QByteArray& path, bool judgeFolders, bool followLast,
                 WalkEnd* end, QString* why);
 
+// The folder at `path` open for reading (O_DIRECTORY), reached as
+// walkJudged does without judging folders: never through a link of another
+// user's. -1 with errno (ENOENT when it is not there, EPERM for such a link)
+// and the reason in `why`.
+int openFolderJudged(const QByteArray& path, QString* why);
+
 // The folder of the program's files, held open from the start so that every
 // file is found in the folder that was judged, and each file judged on the
 // descriptor that reads or writes it, at every open: another user's file,

@@ -1,8 +1,10 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +13,7 @@
 #include "core/platform/textfile.h"
 #include "core/storage/copybook.h"
 #include "support/core/fakes.h"
+#include "support/core/sandbox.h"
 #include "support/core/testmain.h"
 
 using namespace plovern;
@@ -235,6 +238,32 @@ private slots:
         QCOMPARE(purgeEarlierCopies(placesIn(dir.path()), 2026).failures, QStringList());
         QVERIFY(QFileInfo::exists(kept));
         QCOMPARE(QFileInfo(kept).size(), 0);
+    }
+    void noLinkOfAnotherUserLeadsThePurge()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's links need root to make");
+        QTemporaryDir dir;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        // Root's backups, and her folder, where `bk` is a link of hers to them.
+        const QString roots = dir.filePath("backup");
+        makeTree(roots + "/Docs1272025", {{"f", "last year"}});
+        makeTree(roots + "/Docs152026", {{"f", "this year"}});
+        const QString hers = dir.filePath("mallory");
+        QVERIFY(QDir().mkpath(hers));
+        QVERIFY(::chown(QFile::encodeName(hers).constData(), kNobody, kNobody) == 0);
+        const auto giveBack = qScopeGuard([&] { (void)!::chown(QFile::encodeName(hers).constData(), 0, 0); });
+        QCOMPARE(inChild([&] {
+                     return QByteArray(becomeUser(kNobody) && QFile::link(roots, hers + "/bk") ? "linked" : "-");
+                 }),
+                 QByteArray("linked"));
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"), (hers + "/bk/Docs1272025\r\n").toUtf8()));
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"),
+                         formatCopyBook({{hers + "/bk/Docs152026", "/x/Docs", hers + "/bk/", {2026, 1, 5}, true, 1}})));
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path()), 2026);
+        QCOMPARE(contentOf(roots + "/Docs1272025/f"), QByteArray("last year"));
+        QVERIFY2(result.failures.join(' ').contains("the link " + hers + "/bk: it belongs to user nobody"),
+                 qPrintable(result.failures.join(' ')));
     }
 };
 

@@ -867,6 +867,28 @@ private slots:
         }
     }
 
+    void aCopyNeverPassesAnotherUsersLink()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's links need root to make");
+        QVERIFY(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) == 0);
+        makeTree(path("src"), {{"secret.txt", "s"}});
+        QVERIFY(QDir().mkpath(path("roots")));
+        QVERIFY(QDir().mkpath(path("hers")));
+        QVERIFY(::chown(QFile::encodeName(path("hers")).constData(), kNobody, kNobody) == 0);
+        const auto giveBack = qScopeGuard([&] { (void)!::chown(QFile::encodeName(path("hers")).constData(), 0, 0); });
+        QCOMPARE(inChild([&] {
+                     return QByteArray(becomeUser(kNobody) && QFile::link(path("roots"), path("hers/bk")) ? "linked"
+                                                                                                          : "-");
+                 }),
+                 QByteArray("linked"));
+        const CopyReport report = copyTree(path("src"), path("hers/bk/Docs1282026"));
+        QVERIFY2(report.failureText().contains("the link " + path("hers/bk") + ": it belongs to user nobody"),
+                 qPrintable(report.failureText()));
+        QVERIFY(!report.targetExists);
+        QVERIFY(QDir(path("roots")).isEmpty());
+    }
+
     void aDriveThatIsNotMountedIsRefused()
     {
         const QByteArray fstab = "# static file system information\n"
