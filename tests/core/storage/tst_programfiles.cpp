@@ -46,9 +46,14 @@ private slots:
         setMode(schedule, 0644);
         QCOMPARE(ProgramFiles(folder).judge(), QString());
 
-        // A schedule any user may write, as in the field.
+        // A schedule any user may write, as in the field: then nothing is
+        // written there, not even the lock.
         setMode(schedule, 0666);
-        QVERIFY(ProgramFiles(folder).judge().contains("Plovern.txt: any user may change it"));
+        ProgramFiles distrusted(folder);
+        QVERIFY(distrusted.judge().contains("Plovern.txt: any user may change it"));
+        QVERIFY(lockProgramFolder(*distrusted.folder(), kLockFile) != nullptr);
+        QVERIFY(!distrusted.saveSettings("1", false));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Plovern.txt"});
         setMode(schedule, 0644);
 
         // A folder any user may write: they may replace the files whatever their modes.
