@@ -22,11 +22,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "core/engine/clocktext.h"
 #include "core/engine/treecopy.h"
 #include "core/platform/clock.h"
 #include "core/platform/notifier.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/clocktext.h"
 #include "gui/grid/flexgrid.h"
 #include "gui/grid/scheduletable.h"
 #include "gui/platform/messageboxes.h"

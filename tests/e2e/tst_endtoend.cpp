@@ -15,10 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/engine/clocktext.h"
 #include "core/platform/ownfolder.h"
 #include "core/platform/process.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/clocktext.h"
 #include "support/core/fakes.h"
 #include "support/core/sandbox.h"
 #include "support/core/testmain.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// Private to the copy engine (src/core/engine/): nothing outside that folder includes it.
+
 // What the threads of one copy share: the job with its counts, failures and
 // warnings, and the folders being copied.
 
@@ -18,9 +20,9 @@
 
 #include <QString>
 
+#include "core/engine/copytypes.h"
 #include "core/engine/descriptors.h"
 #include "core/engine/drivehabits.h"
-#include "core/engine/treecopy.h"
 
 namespace plovern {
 

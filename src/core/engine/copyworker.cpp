@@ -8,14 +8,14 @@
 
 #include <algorithm>
 
-#include "core/engine/clocktext.h"
-#include "core/engine/scheduler.h"
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
 #include "core/platform/logfile.h"
 #include "core/platform/notifier.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/clocktext.h"
+#include "core/schedule/scheduler.h"
 
 namespace plovern {
 

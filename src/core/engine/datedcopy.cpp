@@ -8,12 +8,12 @@
 
 #include <QDir>
 
-#include "core/engine/clocktext.h"
 #include "core/engine/treecopy.h"
 #include "core/platform/fd.h"
 #include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/clocktext.h"
 
 namespace plovern {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// Private to the copy engine (src/core/engine/): nothing outside that folder includes it.
+
 #include <string>
 
 namespace plovern {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Private to the window (src/gui/window/): nothing outside that folder includes it.
+
 #include <QStringList>
 
 class QComboBox;

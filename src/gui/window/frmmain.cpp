@@ -13,13 +13,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "core/engine/catchup.h"
-#include "core/engine/clocktext.h"
 #include "core/engine/copyworker.h"
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
 #include "core/platform/process.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/catchup.h"
+#include "core/schedule/clocktext.h"
 #include "core/schedule/entryeditor.h"
 #include "core/storage/programfiles.h"
 #include "gui/grid/flexgrid.h"

@@ -9,8 +9,8 @@
 #include <QDate>
 #include <QWidget>
 
-#include "core/engine/scheduler.h"
 #include "core/platform/logfile.h"
+#include "core/schedule/scheduler.h"
 #include "core/storage/programfiles.h"
 #include "gui/platform/platform.h"
 

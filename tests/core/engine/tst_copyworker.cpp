@@ -10,10 +10,10 @@
 #include <QTest>
 
 #include "core/engine/copyworker.h"
-#include "core/engine/scheduler.h"
 #include "core/engine/treedelete.h"
 #include "core/platform/logfile.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/scheduler.h"
 #include "support/core/fakes.h"
 #include "support/core/sandbox.h"
 #include "support/core/testmain.h"

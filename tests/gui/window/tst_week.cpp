@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "core/engine/clocktext.h"
+#include "core/schedule/clocktext.h"
 #include "gui/grid/scheduletable.h"
 #include "support/gui/testmain.h"
 #include "support/gui/window.h"

@@ -1,8 +1,8 @@
-#include "core/engine/scheduler.h"
+#include "core/schedule/scheduler.h"
 
 #include <algorithm>
 
-#include "core/engine/clocktext.h"
+#include "core/schedule/clocktext.h"
 
 namespace plovern {
 

@@ -1,8 +1,8 @@
-#include "core/engine/catchup.h"
+#include "core/schedule/catchup.h"
 
 #include <algorithm>
 
-#include "core/engine/scheduler.h"
+#include "core/schedule/scheduler.h"
 
 namespace plovern {
 

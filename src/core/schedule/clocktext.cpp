@@ -1,4 +1,4 @@
-#include "core/engine/clocktext.h"
+#include "core/schedule/clocktext.h"
 
 namespace plovern {
 

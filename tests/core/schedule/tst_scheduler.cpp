@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "core/engine/catchup.h"
-#include "core/engine/clocktext.h"
-#include "core/engine/scheduler.h"
+#include "core/schedule/catchup.h"
+#include "core/schedule/clocktext.h"
+#include "core/schedule/scheduler.h"
 #include "support/core/testmain.h"
 
 using namespace plovern;
