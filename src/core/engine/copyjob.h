@@ -21,8 +21,8 @@
 #include <QString>
 
 #include "core/engine/copytypes.h"
-#include "core/engine/descriptors.h"
 #include "core/engine/drivehabits.h"
+#include "core/engine/entries.h"
 
 namespace plovern {
 

@@ -101,7 +101,7 @@ QString CopyWorker::currentSource() const
         if (lane->control && (!first || lane->startedAt < first->startedAt))
             first = lane.get();
     }
-    return first ? sourceName(first->source) : QString();
+    return first ? lastName(first->source) : QString();
 }
 
 quint64 CopyWorker::currentFiles() const

@@ -6,8 +6,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QDir>
-
 #include "core/engine/treecopy.h"
 #include "core/platform/fd.h"
 #include "core/platform/ownfolder.h"
@@ -17,22 +15,14 @@
 
 namespace plovern {
 
-QString sourceName(const QString& source)
-{
-    qsizetype cut = source.lastIndexOf(QLatin1Char('/'));
-    if (QDir::separator() != QLatin1Char('/'))
-        cut = std::max(cut, source.lastIndexOf(QDir::separator()));
-    return source.mid(cut + 1);
-}
-
 QString targetPath(const QString& source, const QString& destination, QDate day)
 {
-    return destination + sourceName(source) + dateStamp(day);
+    return destination + lastName(source) + dateStamp(day);
 }
 
 QString paddedTargetPath(const QString& source, const QString& destination, QDate day)
 {
-    return destination + sourceName(source) + paddedDateStamp(day);
+    return destination + lastName(source) + paddedDateStamp(day);
 }
 
 QString refusedTarget(const QString& target, bool explained)

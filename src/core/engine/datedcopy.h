@@ -8,10 +8,6 @@
 
 namespace plovern {
 
-// The last name in a source path: "/data/Reports" gives "Reports"; a path
-// that ends in a separator, such as the root "/", gives "".
-QString sourceName(const QString& source);
-
 // Where a copy made on `day` goes: the destination text, the source name and
 // the date stamp, joined with nothing between them. A destination without a
 // final separator thus receives its copies beside it, not inside it.

@@ -10,7 +10,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
-#include "core/engine/descriptors.h"
+#include "core/engine/entries.h"
 
 namespace plovern {
 

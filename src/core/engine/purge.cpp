@@ -64,7 +64,7 @@ std::optional<QString> lexicalPath(const QString& path)
 }
 
 // Why the line must not be deleted, or an empty text when it may be.
-QString refusal(const QString& path, int year, const QStringList& protectedFolders)
+QString whyNotPurged(const QString& path, int year, const QStringList& protectedFolders)
 {
     if (!path.startsWith(QLatin1Char('/')))
         return QStringLiteral("not an absolute path");
@@ -95,7 +95,7 @@ bool replaces(const MadeCopy& made, const QString& path, const MadeCopy* earlier
         return false;
     if (earlier && !isCopyOf(made, earlier->source, earlier->sourceReal))
         return false;
-    const QString before = made.destination + sourceName(made.source);
+    const QString before = made.destination + lastName(made.source);
     if (!path.startsWith(before))
         return false;
     const std::optional<int> stamped = exactStampYear(QStringView(path).sliced(before.size()));
@@ -152,7 +152,7 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
         if (line.isEmpty())
             continue;
         const QString path = pathText(line);
-        if (const QString why = refusal(path, year, protectedFolders); !why.isEmpty()) {
+        if (const QString why = whyNotPurged(path, year, protectedFolders); !why.isEmpty()) {
             result.failures.append(QStringLiteral("not purged, %1: %2").arg(why, path));
             continue;
         }
@@ -196,7 +196,7 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
     }
     // The checks run again on what is actually opened for deletion.
     const DeleteVeto veto = [&](const QString& realPath) {
-        const QString why = refusal(realPath, year, protectedFolders);
+        const QString why = whyNotPurged(realPath, year, protectedFolders);
         return why.isEmpty() ? why : QStringLiteral("%1 is %2").arg(realPath, why);
     };
     const ReplacementCheck replaced = [&](const QString& path) {

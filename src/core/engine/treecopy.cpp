@@ -26,7 +26,7 @@ namespace plovern {
 
 namespace {
 
-QString refusal(const QString& target, const QString& what)
+QString failureAt(const QString& target, const QString& what)
 {
     return QStringLiteral("%1: %2").arg(target, what);
 }
@@ -75,14 +75,15 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     const QString sourceReal = realPath(source);
     if (const QString mountPoint = unmountedDriveOf(sourceReal.isEmpty() ? source : sourceReal);
         !mountPoint.isEmpty()) {
-        refused.firstFailure = refusal(source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
+        refused.firstFailure
+            = failureAt(source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
         return refused;
     }
     Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat srcSt;
     if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
         refused.firstFailure
-            = refusal(source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
+            = failureAt(source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
         return refused;
     }
 
@@ -94,32 +95,33 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     QString why;
     Fd parentFd(openFolderJudged(pathBytes(parent), &why));
     if (!parentFd.valid() && errno == EPERM) {
-        refused.firstFailure = refusal(target, why);
+        refused.firstFailure = failureAt(target, why);
         return refused;
     }
     if (!parentFd.valid() || name.empty()) {
-        refused.firstFailure = refusal(parent, QStringLiteral("the destination folder is not there"));
+        refused.firstFailure = failureAt(parent, QStringLiteral("the destination folder is not there"));
         return refused;
     }
     const QString targetReal = realLocation(target);
     if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
-        refused.firstFailure = refusal(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
+        refused.firstFailure
+            = failureAt(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
         return refused;
     }
     if (isAtOrBelow(targetReal, sourceReal)) {
-        refused.firstFailure = refusal(target, QStringLiteral("the target lies inside the source %1").arg(source));
+        refused.firstFailure = failureAt(target, QStringLiteral("the target lies inside the source %1").arg(source));
         return refused;
     }
 
     const bool existed = ::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0;
     if (existed && errno != EEXIST) {
-        refused.firstFailure = refusal(target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
+        refused.firstFailure = failureAt(target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
         return refused;
     }
     Fd dst(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat dstSt;
     if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
-        refused.firstFailure = refusal(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
+        refused.firstFailure = failureAt(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
         // A link at the copy's name is no copy: nothing to record.
         struct stat there;
         refused.targetExists

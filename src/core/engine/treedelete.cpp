@@ -9,7 +9,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "core/engine/descriptors.h"
+#include "core/engine/entries.h"
 #include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 

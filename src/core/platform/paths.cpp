@@ -1,8 +1,9 @@
 #include "core/platform/paths.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
 
 #include <QChar>
 
@@ -152,6 +153,21 @@ QString parentPath(const QString& path)
 QString lastName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+std::string bytesOf(const QString& path)
+{
+    return pathBytes(path).toStdString();
+}
+
+QString textOf(const std::string& bytes)
+{
+    return pathText(bytes);
+}
+
+std::string errnoText(int error)
+{
+    return std::strerror(error);
 }
 
 } // namespace plovern

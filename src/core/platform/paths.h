@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -14,6 +16,10 @@ namespace plovern {
 // calls through these two, never through a lossy conversion.
 QString pathText(QByteArrayView bytes);
 QByteArray pathBytes(QStringView text);
+// The same as the copy engine keeps them, and a system call's reason.
+std::string bytesOf(const QString& path);
+QString textOf(const std::string& bytes);
+std::string errnoText(int error);
 
 // The path with links, "." and ".." resolved by the system, or an empty text
 // when some part of it is not there.

@@ -12,14 +12,6 @@
 
 namespace plovern {
 
-namespace {
-
-constexpr int kTwipsPerPixel = 15;
-// Below this a text is too small to read; it grows narrower instead.
-constexpr qreal kReadable = 6.0;
-
-} // namespace
-
 // Draws each cell with the font and text FlexGrid::cellOption gives it.
 class FittingDelegate final : public QStyledItemDelegate
 {
@@ -55,16 +47,8 @@ private:
         const int room = style->subElementRect(QStyle::SE_ItemViewItemText, option, widget).width()
             - 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1);
         if (m_grid->shrinksToFit(col)) {
-            QFont font = option->font;
-            auto fits = [&] { return QFontMetrics(font).horizontalAdvance(option->text) <= room; };
-            while (!fits() && font.pointSizeF() - 0.25 >= kReadable)
-                font.setPointSizeF(font.pointSizeF() - 0.25);
-            if (font.stretch() == QFont::AnyStretch)
-                font.setStretch(QFont::Unstretched);
-            while (!fits() && font.stretch() - 5 >= QFont::ExtraCondensed)
-                font.setStretch(font.stretch() - 5);
-            option->font = font;
-            option->fontMetrics = QFontMetrics(font);
+            option->font = fittedFont(option->font, {option->text}, room);
+            option->fontMetrics = QFontMetrics(option->font);
         }
         option->text = elidePath(option->text, option->fontMetrics, room);
     }

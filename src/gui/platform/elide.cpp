@@ -17,4 +17,24 @@ QString elidePath(const QString& path, const QFontMetrics& metrics, int width)
     return metrics.elidedText(path.left(cut), Qt::ElideRight, room) + tail;
 }
 
+QFont fittedFont(QFont font, const QStringList& texts, int room)
+{
+    constexpr qreal kReadable = 7.0;
+    const auto fits = [&] {
+        const QFontMetrics metrics(font);
+        for (const QString& text : texts) {
+            if (metrics.horizontalAdvance(text) > room)
+                return false;
+        }
+        return true;
+    };
+    while (!fits() && font.pointSizeF() - 0.25 >= kReadable)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    if (font.stretch() == QFont::AnyStretch)
+        font.setStretch(QFont::Unstretched);
+    while (!fits() && font.stretch() - 5 >= QFont::ExtraCondensed)
+        font.setStretch(font.stretch() - 5);
+    return font;
+}
+
 } // namespace plovern

@@ -1,4 +1,5 @@
 #include "gui/window/fontfit.h"
+#include "gui/platform/elide.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -42,25 +43,7 @@ int textRoom(QWidget* control)
 
 void fitFont(QWidget* control, const QStringList& texts)
 {
-    const int room = textRoom(control);
-    QFont font = control->font();
-    constexpr qreal kReadable = 7.0;
-    constexpr int kNarrowest = QFont::ExtraCondensed;
-    auto fits = [&] {
-        const QFontMetrics metrics(font);
-        for (const QString& text : texts) {
-            if (metrics.horizontalAdvance(text) > room)
-                return false;
-        }
-        return true;
-    };
-    while (!fits() && font.pointSizeF() - 0.25 >= kReadable)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    if (font.stretch() == QFont::AnyStretch)
-        font.setStretch(QFont::Unstretched);
-    while (!fits() && font.stretch() - 5 >= kNarrowest)
-        font.setStretch(font.stretch() - 5);
-    control->setFont(font);
+    control->setFont(fittedFont(control->font(), texts, textRoom(control)));
 }
 
 QStringList itemsOf(const QComboBox* list)

@@ -25,6 +25,7 @@
 #include "gui/grid/flexgrid.h"
 #include "gui/grid/scheduletable.h"
 #include "gui/pickers/folderpickers.h"
+#include "gui/platform/elide.h"
 #include "gui/platform/messageboxes.h"
 #include "gui/platform/shell.h"
 #include "gui/window/fontfit.h"
@@ -40,7 +41,6 @@ namespace plovern {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 const QSize kClientSize(5490 / kTwipsPerPixel, 7785 / kTwipsPerPixel);
 
 const QString kStartTimer = QStringLiteral("Start Timer");

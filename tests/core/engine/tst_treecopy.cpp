@@ -24,7 +24,7 @@
 #include <QTest>
 
 #include "core/engine/datedcopy.h"
-#include "core/engine/descriptors.h"
+#include "core/engine/entries.h"
 #include "core/engine/filecopy.h"
 #include "core/engine/treecopy.h"
 #include "core/engine/treedelete.h"
@@ -934,9 +934,9 @@ private slots:
     void targetPathsJoinWithoutSeparators()
     {
         const QDate day(2026, 12, 5);
-        QCOMPARE(sourceName(QStringLiteral("/data/Reports")), QStringLiteral("Reports"));
-        QCOMPARE(sourceName(QStringLiteral("/")), QString());
-        QCOMPARE(sourceName(QStringLiteral("Reports")), QStringLiteral("Reports"));
+        QCOMPARE(lastName(QStringLiteral("/data/Reports")), QStringLiteral("Reports"));
+        QCOMPARE(lastName(QStringLiteral("/")), QString());
+        QCOMPARE(lastName(QStringLiteral("Reports")), QStringLiteral("Reports"));
         QCOMPARE(targetPath("/data/Reports", "/backup/", day), QStringLiteral("/backup/Reports1252026"));
         QCOMPARE(targetPath("/data/Reports", "/backup", day), QStringLiteral("/backupReports1252026"));
         QCOMPARE(targetPath("/", "/mnt/usb/", day), QStringLiteral("/mnt/usb/1252026"));

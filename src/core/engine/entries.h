@@ -1,7 +1,7 @@
 #pragma once
 
-// What the copy and the deletion of trees stand on: descriptors that close
-// themselves, the identity of a file, listings of a folder, paths as bytes.
+// The entries of a tree as the copy and the deletion walk them: a file's
+// identity, a folder's listing, a file system mounted within it.
 
 #include <string>
 #include <utility>
@@ -14,13 +14,9 @@
 #include <QString>
 
 #include "core/platform/fd.h"
+#include "core/platform/paths.h"
 
 namespace plovern {
-
-std::string errnoText(int error);
-// A path as the system calls take it, and back; any bytes survive.
-std::string bytesOf(const QString& path);
-QString textOf(const std::string& bytes);
 
 struct FileId
 {

@@ -1,4 +1,4 @@
-#include "core/engine/descriptors.h"
+#include "core/engine/entries.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,21 +9,6 @@
 #include "core/platform/paths.h"
 
 namespace plovern {
-
-std::string errnoText(int error)
-{
-    return std::strerror(error);
-}
-
-std::string bytesOf(const QString& path)
-{
-    return pathBytes(path).toStdString();
-}
-
-QString textOf(const std::string& bytes)
-{
-    return pathText(bytes);
-}
 
 bool listFolder(int dirFd, std::vector<Entry>* entries, int* error)
 {
