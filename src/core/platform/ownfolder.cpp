@@ -278,7 +278,7 @@ QString OwnFolder::judge(const QStringList& names)
 {
     for (const QString& name : names) {
         QString why;
-        const Fd file(open(name, O_RDONLY, Create::no, &why));
+        const Fd file(open(name, O_PATH, Create::no, &why)); // judged without being read
         if (file.valid() || errno == ENOENT)
             continue;
         std::lock_guard lock(m_mutex);
