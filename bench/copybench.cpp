@@ -53,6 +53,13 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The fastest and the slowest round, to print beside a median.
+QByteArray spread(const std::vector<double>& values)
+{
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QByteArray::number(*low, 'f', 3) + "-" + QByteArray::number(*high, 'f', 3);
+}
+
 void writeFile(const QString& path, qint64 size, std::mt19937& random)
 {
     QFile file(path);
@@ -124,8 +131,8 @@ Ratio compare(const QString& name, const QString& source, const QString& targets
         cp.push_back(seconds([&] { cpCopy(QStringLiteral("%1/cp%2").arg(targets).arg(run)); }));
     }
     const Ratio r{median(engine), median(cp)};
-    std::printf("%-6s engine %.3f s, cp -a %.3f s (medians of %d), ratio %.2f\n", qPrintable(name), r.engine, r.cp,
-                kRuns, r.engine / r.cp);
+    std::printf("%-6s engine %.3f s (%s), cp -a %.3f s (%s) (medians of %d), ratio %.2f\n", qPrintable(name), r.engine,
+                spread(engine).constData(), r.cp, spread(cp).constData(), kRuns, r.engine / r.cp);
     std::fflush(stdout);
     return r;
 }
@@ -150,8 +157,8 @@ Ratio compareMerge(const QString& source, const QString& targets)
         }));
     }
     const Ratio r{median(engine), median(cp)};
-    std::printf("merge  engine %.3f s, cp -a %.3f s (medians of %d), ratio %.2f\n", r.engine, r.cp, kRuns,
-                r.engine / r.cp);
+    std::printf("merge  engine %.3f s (%s), cp -a %.3f s (%s) (medians of %d), ratio %.2f\n", r.engine,
+                spread(engine).constData(), r.cp, spread(cp).constData(), kRuns, r.engine / r.cp);
     std::fflush(stdout);
     return r;
 }
@@ -340,22 +347,30 @@ int main(int argc, char** argv)
 
     std::printf("generating trees under %s\n", qPrintable(work.path()));
     std::fflush(stdout);
-    const qint64 smallBytes = makeSmallTree(work.filePath("small"), random);
-    const qint64 largeBytes = makeLargeTree(work.filePath("large"), random);
+    // The small and large copies on a file system of their own, made fresh:
+    // one that has just freed many inodes slows every writer, unevenly.
+    QDir().mkpath(work.filePath("fresh"));
+    const plovern::test::LoopDrive fresh(work.filePath("fresh"), QStringLiteral("ext4"), qint64(24) << 30);
+    const QDir onto(fresh.mounted() ? fresh.root() : work.path());
+    std::printf("small and large copies on %s\n",
+                fresh.mounted() ? "a fresh ext4 on a loop device"
+                                : qPrintable("the work folder's drive: " + fresh.skipReason()));
+    const qint64 smallBytes = makeSmallTree(onto.filePath("small"), random);
+    const qint64 largeBytes = makeLargeTree(onto.filePath("large"), random);
     std::printf("small: 20000 files, %lld MiB; large: 4 files, %lld MiB\n", smallBytes >> 20, largeBytes >> 20);
 
-    QDir().mkpath(work.filePath("out-small"));
-    QDir().mkpath(work.filePath("out-large"));
-    const Ratio small = compare(QStringLiteral("small"), work.filePath("small"), work.filePath("out-small"));
-    const Ratio large = compare(QStringLiteral("large"), work.filePath("large"), work.filePath("out-large"));
-    const Ratio merge = compareMerge(work.filePath("small"), work.filePath("out-small"));
+    QDir().mkpath(onto.filePath("out-small"));
+    QDir().mkpath(onto.filePath("out-large"));
+    const Ratio small = compare(QStringLiteral("small"), onto.filePath("small"), onto.filePath("out-small"));
+    const Ratio large = compare(QStringLiteral("large"), onto.filePath("large"), onto.filePath("out-large"));
+    const Ratio merge = compareMerge(onto.filePath("small"), onto.filePath("out-small"));
 
     // The tree copied each day: the small files and the large ones.
     makeSmallTree(work.filePath("daily/small"), random);
     makeLargeTree(work.filePath("daily/large"), random);
     const double btrfs = reuseOn(QStringLiteral("btrfs"), work.filePath("btrfs"), work.filePath("daily"),
-                                 work.filePath("large"), random);
-    reuseOn(QStringLiteral("xfs"), work.filePath("xfs"), work.filePath("daily"), work.filePath("large"), random);
+                                 onto.filePath("large"), random);
+    reuseOn(QStringLiteral("xfs"), work.filePath("xfs"), work.filePath("daily"), onto.filePath("large"), random);
     // On this drive, which cannot share: a second day costs what the first does.
     QDir().mkpath(work.filePath("out-reuse"));
     const Reused plain = compareReuse(work.filePath("daily"), work.filePath("out-reuse"), random, {}, 5);
@@ -363,7 +378,7 @@ int main(int argc, char** argv)
 
     std::printf("one tick over 10000 entries: %.3f ms (median of 300)\n", tickMilliseconds());
     std::printf("window event loop during a 20000-file copy: longest delay %.1f ms\n",
-                longestDelayDuringCopy(work.filePath("small"), work.filePath("out-small/window-")));
+                longestDelayDuringCopy(onto.filePath("small"), onto.filePath("out-small/window-")));
     const QString reuse = btrfs < 0 ? QStringLiteral("skipped") : QString::number(btrfs, 'f', 2);
     std::printf("copy time vs cp -a: small %.2f, large %.2f, merge %.2f, reuse %s\n", small.engine / small.cp,
                 large.engine / large.cp, merge.engine / merge.cp, qPrintable(reuse));

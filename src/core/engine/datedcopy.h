@@ -21,9 +21,6 @@ struct CopyOutcome
 {
     QString target;
     CopyReport report; // complete when the whole tree was copied and flushed
-    // Whether the target goes into the copy record: whenever it exists, whole
-    // or in part, since the record is the purge's list of what was made.
-    bool record() const { return report.targetExists; }
 };
 
 // Why no copy may go into `target`, or an empty text: its way passes a link

@@ -28,7 +28,7 @@
 #include "gui/platform/elide.h"
 #include "gui/platform/messageboxes.h"
 #include "gui/platform/shell.h"
-#include "gui/window/fontfit.h"
+#include "gui/window/controls.h"
 
 // The icons are compiled into the GUI library, whose resources a linker drops
 // unless someone asks for them.
@@ -45,38 +45,6 @@ const QSize kClientSize(5490 / kTwipsPerPixel, 7785 / kTwipsPerPixel);
 
 const QString kStartTimer = QStringLiteral("Start Timer");
 const QString kStopTimer = QStringLiteral("Stop Timer");
-
-template <typename Widget, typename... Arguments>
-Widget* place(QWidget* parent, const char* name, int left, int top, int width, int height,
-              const Arguments&... arguments)
-{
-    auto* widget = new Widget(arguments..., parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
-{
-    auto* widget = place<QLabel>(parent, name, left, top, width, height);
-    widget->setText(QString::fromLatin1(text));
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
-{
-    auto* widget = place<QPushButton>(parent, name, left, top, width, height);
-    widget->setText(QString::fromLatin1(text));
-    return widget;
-}
-
-// The labels drawn in the window-text colour on the window background.
-void paintOnWindow(QLabel* label)
-{
-    label->setAutoFillBackground(true);
-    label->setForegroundRole(QPalette::WindowText);
-    label->setBackgroundRole(QPalette::Window);
-}
 
 } // namespace
 
@@ -111,6 +79,13 @@ bool frmMain::isCopying() const
 }
 
 void frmMain::buildControls()
+{
+    buildShownControls();
+    buildStateHolders();
+    connectHandlers();
+}
+
+void frmMain::buildShownControls()
 {
     Label12 = label(this, "Label12", kHomePage, 3480, 0, 1785, 195);
     QFont underlined = font();
@@ -161,8 +136,16 @@ void frmMain::buildControls()
         autoSize->adjustSize();
     for (PickList* list : {Combo1, Combo2, Combo3, Combo4, Combo5})
         list->setCurrentIndex(-1);
+    // Keyboard focus moves through the shown controls in this order.
+    QWidget* const tabOrder[] = {Text1,    Text2,       Command4, Command6, Combo1, Combo2, Combo3, Combo4,
+                                 Command7, MSFlexGrid1, Combo5,   Drive1,   Dir1,   Drive2, Dir2,   chkPurge};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
 
-    // State holders the user never sees, below the client area.
+// State holders the user never sees, below the client area, and the timer.
+void frmMain::buildStateHolders()
+{
     Command8 = button(this, "Command8", "Command8", 480, 8520, 975, 255);
     Command9 = button(this, "Command9", "Command9", 1560, 8520, 975, 255);
     Text4 = place<QLineEdit>(this, "Text4", 3000, 8640, 615, 375);
@@ -183,13 +166,12 @@ void frmMain::buildControls()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(0);
+    m_progress = new QTimer(this);
+    m_progress->setInterval(250);
+}
 
-    // Keyboard focus moves through the shown controls in this order.
-    QWidget* const tabOrder[] = {Text1,    Text2,       Command4, Command6, Combo1, Combo2, Combo3, Combo4,
-                                 Command7, MSFlexGrid1, Combo5,   Drive1,   Dir1,   Drive2, Dir2,   chkPurge};
-    for (size_t i = 1; i < std::size(tabOrder); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
+void frmMain::connectHandlers()
+{
     connect(Command4, &QPushButton::clicked, this, &frmMain::Command4_Click);
     connect(Command5, &QPushButton::clicked, this, &frmMain::Command5_Click);
     connect(Command6, &QPushButton::clicked, this, &frmMain::Command6_Click);
@@ -202,8 +184,6 @@ void frmMain::buildControls()
     connect(MSFlexGrid1, &FlexGrid::Click, this, &frmMain::MSFlexGrid1_Click);
     connect(MSFlexGrid1, &FlexGrid::DblClick, this, &frmMain::MSFlexGrid1_DblClick);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-    m_progress = new QTimer(this);
-    m_progress->setInterval(250);
     connect(m_progress, &QTimer::timeout, this, &frmMain::showProgress);
     connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::saveLastTick);
     connect(Drive1, &DriveList::driveChanged, this, &frmMain::Drive1_Change);

@@ -92,6 +92,9 @@ protected:
 
 private:
     void buildControls();
+    void buildShownControls();
+    void buildStateHolders();
+    void connectHandlers();
     void hideForGood();
     void reconcileCount();
     // Files that other users may change steer nothing: told once, then left alone.

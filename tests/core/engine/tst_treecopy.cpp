@@ -253,7 +253,7 @@ private slots:
         QVERIFY2(outcome.report.failureText().startsWith(path("Reports/x/locked")),
                  qPrintable(outcome.report.failureText()));
         QVERIFY(outcome.report.failureText().endsWith(QStringLiteral("(and 2 more)")));
-        QVERIFY(outcome.record()); // the purge must be able to find what was made
+        QVERIFY(outcome.report.targetExists); // the purge must be able to find what was made
         QCOMPARE(contentOf(path("backup/Reports1272026/a")), QByteArray("a"));
     }
 
@@ -778,7 +778,7 @@ private slots:
             const CopyOutcome outcome
                 = makeDatedCopy(path("src"), path("stick/"), QDate(2026, 12, 7), nullptr, &sameDay);
             sameDay.merged = {outcome.report.started, outcome.report.ended};
-            QVERIFY(outcome.record());
+            QVERIFY(outcome.report.targetExists);
             // Times held to the drive's step, and a second copy rewrites nothing unchanged.
             const long long apart
                 = timesApart(statOf(path("stick/src1272026/kept")).st_mtim, statOf(path("src/kept")).st_mtim);

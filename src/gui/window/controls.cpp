@@ -1,4 +1,4 @@
-#include "gui/window/fontfit.h"
+#include "gui/window/controls.h"
 #include "gui/platform/elide.h"
 
 #include <QCheckBox>
@@ -52,6 +52,27 @@ QStringList itemsOf(const QComboBox* list)
     for (int i = 0; i < list->count(); ++i)
         items.append(list->itemText(i));
     return items;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
+{
+    auto* widget = place<QLabel>(parent, name, left, top, width, height);
+    widget->setText(QString::fromLatin1(text));
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height)
+{
+    auto* widget = place<QPushButton>(parent, name, left, top, width, height);
+    widget->setText(QString::fromLatin1(text));
+    return widget;
+}
+
+void paintOnWindow(QLabel* label)
+{
+    label->setAutoFillBackground(true);
+    label->setForegroundRole(QPalette::WindowText);
+    label->setBackgroundRole(QPalette::Window);
 }
 
 } // namespace plovern

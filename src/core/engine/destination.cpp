@@ -1,0 +1,59 @@
+#include "core/engine/destination.h"
+
+#include "core/engine/datedcopy.h"
+#include "core/platform/paths.h"
+#include "core/schedule/clocktext.h"
+
+namespace plovern {
+
+Destination destinationOf(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day,
+                          const std::map<QString, QString>& writing)
+{
+    Destination where;
+    where.sourceReal = realPath(copy.source);
+    const auto look = [&](const QString& target) {
+        where.target = target;
+        where.targetReal = realLocation(target);
+        where.earlier.reset();
+        const MadeCopy* made = findCopy(book, target, where.targetReal);
+        if (made && isRealFolder(where.targetReal.isEmpty() ? target : where.targetReal))
+            where.earlier = *made;
+    };
+    look(targetPath(copy.source, copy.destination, day));
+    if (where.earlier && where.earlier->day != day && paddedDateStamp(day) != dateStamp(day)) {
+        const QString plain = where.target;
+        const QDate other = where.earlier->day;
+        look(paddedTargetPath(copy.source, copy.destination, day));
+        where.note = QStringLiteral("%1 holds the copy of %2, whose date has the same digits; the copy of %3 goes to %4")
+                         .arg(plain, other.toString(Qt::ISODate), copy.source, where.target);
+    }
+    const QString key = where.targetReal.isEmpty() ? where.target : where.targetReal;
+    const QString source = where.sourceReal.isEmpty() ? copy.source : where.sourceReal;
+    if (where.earlier && !isCopyOf(*where.earlier, copy.source, where.sourceReal)) {
+        where.refusal = QStringLiteral("%1 holds the copy of %2; the copy of %3 was not made into it")
+                            .arg(where.target, where.earlier->source, copy.source);
+    } else if (const auto other = writing.find(key); other != writing.end() && other->second != source) {
+        where.refusal = QStringLiteral("%1 is being written by the copy of %2; the copy of %3 was not made into it")
+                            .arg(where.target, other->second, copy.source);
+    } else {
+        where.refusal = refusedTarget(where.target, where.earlier.has_value());
+    }
+    return where;
+}
+
+Reuse reuseFor(const std::vector<MadeCopy>& book, const DueCopy& copy, QDate day, const Destination& where)
+{
+    Reuse reuse;
+    for (const MadeCopy& earlier : referencesFor(book, copy.source, copy.destination, day, where.sourceReal)) {
+        if (isRealFolder(earlier.target)) {
+            reuse.reference = earlier.target;
+            reuse.referenceWritten = {earlier.started, earlier.ended};
+            break;
+        }
+    }
+    if (where.earlier)
+        reuse.merged = {where.earlier->started, where.earlier->ended};
+    return reuse;
+}
+
+} // namespace plovern
