@@ -126,9 +126,12 @@ Ratio compare(const QString& name, const QString& source, const QString& targets
     engineCopy(targets + "/warm-engine");
     cpCopy(targets + "/warm-cp");
     std::vector<double> engine, cp;
+    // Each copy starts with nothing left to write from the one before.
     for (int run = 0; run < kRuns; ++run) {
         engine.push_back(seconds([&] { engineCopy(QStringLiteral("%1/engine%2").arg(targets).arg(run)); }));
+        flushToDisk(targets);
         cp.push_back(seconds([&] { cpCopy(QStringLiteral("%1/cp%2").arg(targets).arg(run)); }));
+        flushToDisk(targets);
     }
     const Ratio r{median(engine), median(cp)};
     std::printf("%-6s engine %.3f s (%s), cp -a %.3f s (%s) (medians of %d), ratio %.2f\n", qPrintable(name), r.engine,

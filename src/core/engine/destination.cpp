@@ -24,8 +24,9 @@ Destination destinationOf(const std::vector<MadeCopy>& book, const DueCopy& copy
         const QString plain = where.target;
         const QDate other = where.earlier->day;
         look(paddedTargetPath(copy.source, copy.destination, day));
-        where.note = QStringLiteral("%1 holds the copy of %2, whose date has the same digits; the copy of %3 goes to %4")
-                         .arg(plain, other.toString(Qt::ISODate), copy.source, where.target);
+        where.note
+            = QStringLiteral("%1 holds the copy of %2, whose date has the same digits; the copy of %3 goes to %4")
+                  .arg(plain, other.toString(Qt::ISODate), copy.source, where.target);
     }
     const QString key = where.targetReal.isEmpty() ? where.target : where.targetReal;
     const QString source = where.sourceReal.isEmpty() ? copy.source : where.sourceReal;

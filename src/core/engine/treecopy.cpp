@@ -66,83 +66,92 @@ qint64 stampedEnd(int dirFd, long long resolution, const CopyControl* control)
 
 } // namespace
 
-CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
-{
-    const qint64 started = wallNanoseconds();
-    CopyReport refused;
-    refused.failures = 1;
-    // A source drive that is not there shows as its empty mount point folder.
-    const QString sourceReal = realPath(source);
-    if (const QString mountPoint = unmountedDriveOf(sourceReal.isEmpty() ? source : sourceReal);
-        !mountPoint.isEmpty()) {
-        refused.firstFailure
-            = failureAt(source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
-        return refused;
-    }
-    Fd src(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat srcSt;
-    if (!src.valid() || ::fstat(src.get(), &srcSt) != 0) {
-        refused.firstFailure
-            = failureAt(source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
-        return refused;
-    }
+namespace {
 
-    // Only the target folder itself is ever created: a missing parent means
-    // the destination is not there (a backup drive that is not mounted).
+// The two ends of a copy, open: the source folder and the copy's own folder.
+struct Ends
+{
+    QString sourceReal;
+    Fd src;
+    struct stat srcSt = {};
+    Fd dst;
+    struct stat dstSt = {};
+    bool existed = false; // the copy's folder was there: a merge
+};
+
+bool refuse(CopyReport* refused, const QString& at, const QString& why)
+{
+    refused->failures = 1;
+    refused->firstFailure = failureAt(at, why);
+    return false;
+}
+
+bool openSource(const QString& source, Ends* ends, CopyReport* refused)
+{
+    // A source drive that is not there shows as its empty mount point folder.
+    ends->sourceReal = realPath(source);
+    if (const QString mountPoint = unmountedDriveOf(ends->sourceReal.isEmpty() ? source : ends->sourceReal);
+        !mountPoint.isEmpty())
+        return refuse(refused, source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
+    ends->src.reset(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!ends->src.valid() || ::fstat(ends->src.get(), &ends->srcSt) != 0)
+        return refuse(refused, source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
+    return true;
+}
+
+// Only the target folder itself is ever created: a missing parent means the
+// destination is not there (a backup drive that is not mounted).
+bool openTarget(const QString& source, const QString& target, Ends* ends, CopyReport* refused)
+{
     const QString parent = parentPath(target);
     const std::string name = bytesOf(lastName(target));
     // Never through a link another user could have placed on the way.
     QString why;
-    Fd parentFd(openFolderJudged(pathBytes(parent), &why));
-    if (!parentFd.valid() && errno == EPERM) {
-        refused.firstFailure = failureAt(target, why);
-        return refused;
-    }
-    if (!parentFd.valid() || name.empty()) {
-        refused.firstFailure = failureAt(parent, QStringLiteral("the destination folder is not there"));
-        return refused;
-    }
+    const Fd parentFd(openFolderJudged(pathBytes(parent), &why));
+    if (!parentFd.valid() && errno == EPERM)
+        return refuse(refused, target, why);
+    if (!parentFd.valid() || name.empty())
+        return refuse(refused, parent, QStringLiteral("the destination folder is not there"));
     const QString targetReal = realLocation(target);
-    if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty()) {
-        refused.firstFailure
-            = failureAt(target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
-        return refused;
-    }
-    if (isAtOrBelow(targetReal, sourceReal)) {
-        refused.firstFailure = failureAt(target, QStringLiteral("the target lies inside the source %1").arg(source));
-        return refused;
-    }
-
-    const bool existed = ::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0;
-    if (existed && errno != EEXIST) {
-        refused.firstFailure = failureAt(target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
-        return refused;
-    }
-    Fd dst(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat dstSt;
-    if (!dst.valid() || ::fstat(dst.get(), &dstSt) != 0) {
-        refused.firstFailure = failureAt(target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
+    if (const QString mountPoint = unmountedDriveOf(targetReal); !mountPoint.isEmpty())
+        return refuse(refused, target, QStringLiteral("the backup drive is not mounted at %1").arg(mountPoint));
+    if (isAtOrBelow(targetReal, ends->sourceReal))
+        return refuse(refused, target, QStringLiteral("the target lies inside the source %1").arg(source));
+    ends->existed = ::mkdirat(parentFd.get(), name.c_str(), S_IRWXU) != 0;
+    if (ends->existed && errno != EEXIST)
+        return refuse(refused, target, QStringLiteral("cannot create the copy: ") + textOf(errnoText(errno)));
+    ends->dst.reset(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!ends->dst.valid() || ::fstat(ends->dst.get(), &ends->dstSt) != 0) {
+        refuse(refused, target, QStringLiteral("cannot open the copy: ") + textOf(errnoText(errno)));
         // A link at the copy's name is no copy: nothing to record.
         struct stat there;
-        refused.targetExists
+        refused->targetExists
             = ::fstatat(parentFd.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode);
-        return refused;
+        return false;
     }
-    Fd rootFd(::dup(dst.get()));
+    return true;
+}
 
-    CopyJob job(bytesOf(source), rootFd.get(), FileId::of(dstSt));
-    job.setHabits(probeDrive(dst.get(), job.tempName()));
-    job.setControl(control);
-    job.setSourceSlack(sourceTimeSlack(src.get()));
-    if (reuse && !reuse->reference.isEmpty()) {
-        // Only a folder, not a link to one, on the copy's own drive.
+// What earlier copies lend this one: the reference only where it is a
+// folder, not a link to one, on the copy's own drive.
+void lend(CopyJob& job, const Reuse* reuse, const Ends& ends)
+{
+    if (!reuse)
+        return;
+    if (!reuse->reference.isEmpty()) {
         Fd reference(::open(bytesOf(reuse->reference).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
-        if (reference.valid() && ::fstat(reference.get(), &st) == 0 && st.st_dev == dstSt.st_dev && !job.isTarget(st))
+        if (reference.valid() && ::fstat(reference.get(), &st) == 0 && st.st_dev == ends.dstSt.st_dev
+            && !job.isTarget(st))
             job.setReference(std::move(reference), reuse->clone, reuse->referenceWritten);
     }
-    if (reuse && existed)
+    if (ends.existed)
         job.setMerged(reuse->merged);
+}
+
+// Walks the tree on this thread while `threads` workers copy its files.
+void run(CopyJob& job, Ends& ends, int threads)
+{
     TaskQueue queue;
     auto work = [&job, &queue](bool wait) {
         FileTask task;
@@ -158,11 +167,29 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     } catch (const std::system_error&) {
         // No more threads to be had: the walking thread copies what is left.
     }
-    walkTree(job, queue, std::move(src), std::move(dst), srcSt, dstSt, existed);
+    walkTree(job, queue, std::move(ends.src), std::move(ends.dst), ends.srcSt, ends.dstSt, ends.existed);
     queue.close();
     work(false);
     for (std::thread& worker : workers)
         worker.join();
+}
+
+} // namespace
+
+CopyReport copyTree(const QString& source, const QString& target, int threads, CopyControl* control, const Reuse* reuse)
+{
+    const qint64 started = wallNanoseconds();
+    Ends ends;
+    CopyReport refused;
+    if (!openSource(source, &ends, &refused) || !openTarget(source, target, &ends, &refused))
+        return refused;
+    const Fd rootFd(::dup(ends.dst.get()));
+    CopyJob job(bytesOf(source), rootFd.get(), FileId::of(ends.dstSt));
+    job.setHabits(probeDrive(ends.dst.get(), job.tempName()));
+    job.setControl(control);
+    job.setSourceSlack(sourceTimeSlack(ends.src.get()));
+    lend(job, reuse, ends);
+    run(job, ends, threads);
     CopyReport report = job.report();
     report.started = started;
     report.ended = stampedEnd(rootFd.get(), job.habits().timeResolution, control);
