@@ -46,28 +46,34 @@ int main(int argc, char* argv[])
     plovern::QtMessageBoxes boxes;
     plovern::DesktopShell shell;
     plovern::DesktopNotifier notifier;
+    QString folderError;
     const plovern::Platform platform{
-        clock, boxes, shell, notifier, switches, plovern::programFolder(), plovern::mountedVolumeRoots()};
+        clock, boxes, shell, notifier, switches, plovern::programFolder(&folderError), plovern::mountedVolumeRoots()};
+    if (!folderError.isEmpty())
+        plovern::logLine(folderError);
 
     plovern::OwnFolder files(platform.programFolder);
     files.judge(plovern::programFileNames());
     const QString lockFile = QString::fromLatin1(plovern::kLockFile);
-    std::unique_ptr<plovern::FolderLock> lock = plovern::lockProgramFolder(files, lockFile);
-    if (!lock) {
+    plovern::FolderLock lock = plovern::lockProgramFolder(files, lockFile);
+    if (lock.state() == plovern::FolderLock::State::unavailable) {
+        plovern::logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                             .arg(files.filePath(lockFile), lock.why()));
+    }
+    if (lock.state() == plovern::FolderLock::State::heldByAnother) {
         const QString message
             = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
         if (hidden) {
-            const qint64 pid = plovern::runningInstance(files, lockFile);
+            const std::optional<qint64> pid = plovern::runningInstance(files, lockFile);
             plovern::logLine(message
-                             + (pid ? QStringLiteral(" End it with: kill %1").arg(pid)
+                             + (pid ? QStringLiteral(" End it with: kill %1").arg(*pid)
                                     : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
             return 0;
         }
         if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
             return 0;
-        lock = plovern::endRunningInstance(files, lockFile, 10000);
-        if (!lock) {
-            boxes.inform(QStringLiteral("The running Plovern did not end; this start ends."),
+        if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, &lock, &why)) {
+            boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),
                          plovern::MessageBoxes::Icon::Warning);
             return 0;
         }

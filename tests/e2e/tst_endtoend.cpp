@@ -188,23 +188,24 @@ private slots:
         // What a second start with a window does on Yes: the running one saves and ends.
         const qint64 first = plovern.process.processId();
         const OwnFolder files(plovern.dir.path());
-        QCOMPARE(runningInstance(files, "Plovern.lock"), first);
+        QCOMPARE(runningInstance(files, "Plovern.lock"), std::optional<qint64>(first));
         {
-            const std::unique_ptr<FolderLock> taken = endRunningInstance(files, "Plovern.lock", 10000);
-            QVERIFY(taken);
+            FolderLock taken;
+            QVERIFY(endRunningInstance(files, "Plovern.lock", 10000, &taken));
+            QCOMPARE(taken.state(), FolderLock::State::held);
             QVERIFY(plovern.process.waitForFinished(5000));
             QCOMPARE(plovern.process.exitCode(), 0);
             QVERIFY(QFileInfo::exists(plovern.file("PLVSettings.txt")));
         }
         plovern.start({QStringLiteral("-h")});
-        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == plovern.process.processId());
+        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == std::optional<qint64>(plovern.process.processId()));
 
         // A crashed instance leaves its lock behind; it must not block the next start.
         plovern.process.kill();
         QVERIFY(plovern.process.waitForFinished());
         QVERIFY(QFileInfo::exists(plovern.file("Plovern.lock")));
         plovern.start({QStringLiteral("-h")});
-        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == plovern.process.processId());
+        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == std::optional<qint64>(plovern.process.processId()));
         plovern.terminate();
 
         // Whatever a stale lock holds, empty, a live pid (a pid reused after a reboot), or

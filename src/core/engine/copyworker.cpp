@@ -140,7 +140,13 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
 {
     const QDate day = wallDate(copy.second);
     std::unique_lock lock(m_filesMutex);
-    const std::vector<MadeCopy> book = loadCopyBook(*m_places.files);
+    std::vector<MadeCopy> book;
+    if (QString error; !loadCopyBook(*m_places.files, &book, &error)) {
+        // Knowing no copy, it goes where it is due, as the first copy would.
+        const QString line = QStringLiteral("could not read %1: %2").arg(m_places.path(kCopyBookFile), error);
+        logLine(line);
+        log(line);
+    }
     const Destination where = destinationOf(book, copy, day, m_writing);
     CopyResult result{copy, where.target, {}, 0, where.refusal};
     if (!where.note.isEmpty())
@@ -181,7 +187,17 @@ void CopyWorker::tell(const CopyResult& result)
 
 void CopyWorker::noteMade(const CopyResult& result, const Destination& where, QDate day)
 {
-    std::vector<MadeCopy> book = loadCopyBook(*m_places.files);
+    std::vector<MadeCopy> book;
+    QString error;
+    if (!loadCopyBook(*m_places.files, &book, &error)) {
+        // Never an empty book saved over one that could not be read.
+        const QString line = QStringLiteral("copy %1 made but not noted in %2: %3; the purge keeps the copies it "
+                                            "would replace")
+                                 .arg(result.target, m_places.path(kCopyBookFile), error);
+        logLine(line);
+        log(line);
+        return;
+    }
     const CopyReport& report = result.report;
     MadeCopy made{result.target,  result.due.source, result.due.destination, day,
                   result.whole(), report.files,      where.targetReal,       where.sourceReal,
@@ -193,7 +209,6 @@ void CopyWorker::noteMade(const CopyResult& result, const Destination& where, QD
         made.ended = where.earlier ? where.earlier->ended : 0;
     }
     noteCopy(&book, std::move(made));
-    QString error;
     if (!m_places.files->save(QString::fromLatin1(kCopyBookFile), formatCopyBook(book), &error)) {
         const QString line = QStringLiteral("copy %1 made but not noted in %2: %3; the purge keeps the copies it "
                                             "would replace")

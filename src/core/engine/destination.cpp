@@ -14,10 +14,9 @@ Destination destinationOf(const std::vector<MadeCopy>& book, const DueCopy& copy
     const auto look = [&](const QString& target) {
         where.target = target;
         where.targetReal = realLocation(target);
-        where.earlier.reset();
-        const MadeCopy* made = findCopy(book, target, where.targetReal);
-        if (made && isRealFolder(where.targetReal.isEmpty() ? target : where.targetReal))
-            where.earlier = *made;
+        where.earlier = findCopy(book, target, where.targetReal);
+        if (where.earlier && !isRealFolder(where.targetReal.isEmpty() ? target : where.targetReal))
+            where.earlier.reset();
     };
     look(targetPath(copy.source, copy.destination, day));
     if (where.earlier && where.earlier->day != day && paddedDateStamp(day) != dateStamp(day)) {

@@ -89,7 +89,7 @@ QString whyNotPurged(const QString& path, int year, const QStringList& protected
 // Whether `made` stands in for the earlier copy at `path`, which the book
 // knows as `earlier` when it made it: then only a copy of the same source
 // does, whatever the names say.
-bool replaces(const MadeCopy& made, const QString& path, const MadeCopy* earlier, int year)
+bool replaces(const MadeCopy& made, const QString& path, const std::optional<MadeCopy>& earlier, int year)
 {
     if (!made.whole || made.day.year() != year)
         return false;
@@ -184,7 +184,13 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
         refused.failures.append(QStringLiteral("could not read %1: %2").arg(places.path(kRecordFile), error));
         return refused;
     }
-    std::vector<MadeCopy> book = loadCopyBook(*places.files);
+    std::vector<MadeCopy> book;
+    // A book that cannot be read vouches for no copy: nothing is purged.
+    if (!loadCopyBook(*places.files, &book, &error)) {
+        PurgeResult refused;
+        refused.failures.append(QStringLiteral("could not read %1: %2").arg(places.path(kCopyBookFile), error));
+        return refused;
+    }
     if (lock)
         lock.unlock();
     // The folders as the kernel resolves them too, so that no link leads the purge to one.
@@ -203,7 +209,7 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
         struct stat st;
         if (::lstat(pathBytes(path).constData(), &st) != 0 && errno == ENOENT)
             return true; // purged before: nothing left to lose
-        const MadeCopy* earlier = findCopy(book, path, realLocation(path));
+        const std::optional<MadeCopy> earlier = findCopy(book, path, realLocation(path));
         return std::any_of(book.begin(), book.end(),
                            [&](const MadeCopy& made) { return replaces(made, path, earlier, year); });
     };
@@ -215,10 +221,10 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
     if (!places.files->save(QString::fromLatin1(kKeptLinesFile), result.keptLines, &error))
         result.failures.append(QStringLiteral("could not write %1: %2").arg(places.path(kKeptLinesFile), error));
     // Read again: copies made meanwhile are noted there.
-    book = loadCopyBook(*places.files);
-    if (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
-        && !places.files->save(QString::fromLatin1(kCopyBookFile), formatCopyBook(book), &error))
-        result.failures.append(QStringLiteral("could not write %1: %2").arg(places.path(kCopyBookFile), error));
+    if (!loadCopyBook(*places.files, &book, &error)
+        || (std::erase_if(book, [&](const MadeCopy& made) { return result.deleted.contains(made.target); }) > 0
+            && !places.files->save(QString::fromLatin1(kCopyBookFile), formatCopyBook(book), &error)))
+        result.failures.append(QStringLiteral("could not update %1: %2").arg(places.path(kCopyBookFile), error));
     return result;
 }
 

@@ -471,8 +471,10 @@ bool OwnFolder::append(const QString& name, const QByteArray& bytes, QString* er
         return false;
     if (writeAll(fd.get(), bytes, error)) {
         // What is appended outlives a power cut as the copies it names do.
-        ::fsync(fd.get());
-        return true;
+        if (::fsync(fd.get()) == 0)
+            return true;
+        if (error)
+            *error = errnoString(errno);
     }
     // A torn line would run into the next one appended: take it back.
     if (::ftruncate(fd.get(), st.st_size) != 0 && error)

@@ -64,6 +64,8 @@ public:
     QString judge(const QStringList& names);
     QString distrust() const;
 
+    // False with errno ENOENT when the file is not there, any other when it
+    // is there and cannot be read or trusted.
     bool read(const QString& name, QByteArray* bytes, QString* error = nullptr) const;
     // Replaces the file whole through a temporary file beside it.
     bool save(const QString& name, const QByteArray& bytes, QString* error = nullptr) const;

@@ -58,7 +58,7 @@ Switches readSwitches(const QString& arguments)
     return {hidden, purge};
 }
 
-QString programFolder()
+QString programFolder(QString* error)
 {
     const QString beside = executableFolder();
     if (!isSystemFolder(beside) && QFileInfo(beside).isWritable())
@@ -72,51 +72,41 @@ QString programFolder()
         const QString home = root && root->pw_dir ? QFile::decodeName(root->pw_dir) : QStringLiteral("/root");
         data = QDir(home).filePath(QStringLiteral(".local/share/") + QDir(generic).relativeFilePath(data));
     }
-    QDir().mkpath(data);
+    if (!QDir().mkpath(data) && error)
+        *error = QStringLiteral("cannot make %1 for Plovern's files").arg(data);
     return data;
 }
 
-FolderLock::~FolderLock()
+FolderLock lockProgramFolder(const OwnFolder& files, const QString& name)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-std::unique_ptr<FolderLock> lockProgramFolder(const OwnFolder& files, const QString& name)
-{
+    using State = FolderLock::State;
     QString error;
-    const int fd = files.openForLock(name, &error);
-    if (fd < 0) {
-        // A folder where no lock can be made still runs the timetable.
-        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
-                    .arg(files.filePath(name), error));
-        return std::make_unique<FolderLock>(-1);
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Fd fd(files.openForLock(name, &error));
+    if (!fd.valid())
+        return {State::unavailable, Fd(), error};
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
-        ::close(fd);
-        if (failure == EWOULDBLOCK)
-            return nullptr;
-        logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
-                    .arg(files.filePath(name), QString::fromLocal8Bit(std::strerror(failure))));
-        return std::make_unique<FolderLock>(-1);
+        return failure == EWOULDBLOCK
+            ? FolderLock(State::heldByAnother, Fd())
+            : FolderLock(State::unavailable, Fd(), QString::fromLocal8Bit(std::strerror(failure)));
     }
-    // The pid is for people who look; the lock itself is the flock.
+    // The pid is for people who look; the lock itself is the flock. A pid
+    // that cannot be written takes nothing from the lock.
     const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
-        logLine(QStringLiteral("cannot write the pid into %1").arg(files.filePath(name)));
-    return std::make_unique<FolderLock>(fd);
+    if (::ftruncate(fd.get(), 0) == 0)
+        (void)!::pwrite(fd.get(), pid.constData(), size_t(pid.size()), 0);
+    return {State::held, std::move(fd)};
 }
 
-qint64 runningInstance(const OwnFolder& files, const QString& name)
+std::optional<qint64> runningInstance(const OwnFolder& files, const QString& name)
 {
     QByteArray text;
     if (!files.read(name, &text))
-        return 0;
+        return std::nullopt;
     bool isNumber = false;
     const qint64 pid = text.left(text.indexOf('\n')).trimmed().toLongLong(&isNumber);
     if (!isNumber || pid <= 1 || pid == ::getpid())
-        return 0;
+        return std::nullopt;
     // A pid read from a file may name anything since a reboot: only the
     // process that holds the lock file itself open counts.
     const int fd = files.openForLock(name);
@@ -125,7 +115,7 @@ qint64 runningInstance(const OwnFolder& files, const QString& name)
     if (fd >= 0)
         ::close(fd);
     if (!known)
-        return 0;
+        return std::nullopt;
     const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
     for (const QString& entry : descriptors.entryList(QDir::Files | QDir::System)) {
         struct stat held;
@@ -133,22 +123,28 @@ qint64 runningInstance(const OwnFolder& files, const QString& name)
             && held.st_ino == lock.st_ino)
             return pid;
     }
-    return 0;
+    return std::nullopt;
 }
 
-std::unique_ptr<FolderLock> endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds)
+bool endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds, FolderLock* lock, QString* error)
 {
-    const qint64 pid = runningInstance(files, name);
-    if (pid == 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
-        return nullptr;
+    const std::optional<qint64> pid = runningInstance(files, name);
+    if (!pid || ::kill(static_cast<pid_t>(*pid), SIGTERM) != 0) {
+        if (error)
+            *error = QStringLiteral("no running Plovern holds %1").arg(files.filePath(name));
+        return false;
+    }
     for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < milliseconds;) {
         if (!waited.isValid())
             waited.start();
-        if (std::unique_ptr<FolderLock> lock = lockProgramFolder(files, name))
-            return lock;
+        *lock = lockProgramFolder(files, name);
+        if (lock->state() != FolderLock::State::heldByAnother)
+            return true;
         ::usleep(50000);
     }
-    return nullptr;
+    if (error)
+        *error = QStringLiteral("the running Plovern did not end within %1 s").arg(milliseconds / 1000);
+    return false;
 }
 
 void raiseOpenFileLimit()

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QString>
 #include <QStringList>
+
+#include "core/platform/fd.h"
 
 namespace plovern {
 
@@ -21,7 +24,7 @@ QString executableFolder();
 // can be written (a portable copy, a build folder); otherwise, and always
 // when installed system-wide (under /usr, /bin or /sbin), the user's data
 // folder, created on first use.
-QString programFolder();
+QString programFolder(QString* error = nullptr);
 
 // Whether `folder` belongs to the system's installation, where no program
 // keeps its user's files, whoever runs it.
@@ -41,35 +44,45 @@ Switches readSwitches(const QString& arguments);
 // on its lock file, which the kernel lets go when the process ends however
 // it ends, so no content of the file (empty, another's pid, our own) can keep
 // a later start out. Programs this one starts do not inherit it.
+// Where no lock can be made at all (a folder that cannot be written, files
+// that are not to be trusted: another user's lock file keeps no one out),
+// the program still runs, and `why` says so.
 class FolderLock
 {
 public:
-    explicit FolderLock(int fd)
-        : m_fd(fd)
+    enum class State { held, heldByAnother, unavailable };
+
+    FolderLock() = default;
+    FolderLock(State state, Fd fd, QString why = {})
+        : m_state(state)
+        , m_fd(std::move(fd))
+        , m_why(std::move(why))
     {
     }
-    ~FolderLock();
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
+
+    State state() const { return m_state; }
+    // Why no lock could be made, when it could not.
+    const QString& why() const { return m_why; }
 
 private:
-    int m_fd;
+    State m_state = State::unavailable;
+    Fd m_fd;
+    QString m_why;
 };
 
-// Locks the file `name` among the program's `files`. Nothing when another
-// running instance holds the folder. Where no lock can be made at all (a
-// folder that cannot be written, files that are not to be trusted: another
-// user's lock file keeps no one out), the program still runs.
-std::unique_ptr<FolderLock> lockProgramFolder(const OwnFolder& files, const QString& name);
+// Locks the file `name` among the program's `files`.
+FolderLock lockProgramFolder(const OwnFolder& files, const QString& name);
 
 // The running instance that holds the lock file `name`, by the pid it wrote
-// there, or 0.
-qint64 runningInstance(const OwnFolder& files, const QString& name);
+// there; none when no process holds it.
+std::optional<qint64> runningInstance(const OwnFolder& files, const QString& name);
 
 // Ends the instance that holds the lock as a log-out would (SIGTERM, so it
-// saves everything) and takes the lock once it has let go; nothing when no
-// instance of this program is named there or it did not end in `milliseconds`.
-std::unique_ptr<FolderLock> endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds);
+// saves everything) and takes the lock into `lock` once it has let go; false
+// with the reason when no instance of this program is named there or it did
+// not end in `milliseconds`.
+bool endRunningInstance(const OwnFolder& files, const QString& name, int milliseconds, FolderLock* lock,
+                        QString* error = nullptr);
 
 // Lets the process open as many files as the system allows it: a margin for
 // copies on slow drives, whose workers hold a few files each.

@@ -30,30 +30,30 @@ QString clockText(QTime time)
         .arg(hour24 < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
 }
 
-int secondOfDay(const QString& text)
+std::optional<int> secondOfDay(const QString& text)
 {
     // h:mm:ss XM is 10 characters, hh:mm:ss XM is 11.
     const qsizetype hourDigits = text.size() - 9;
     if (hourDigits != 1 && hourDigits != 2)
-        return -1;
+        return std::nullopt;
     int hour = digit(text[0]);
     if (hour < 0 || (hourDigits == 1 && hour == 0))
-        return -1;
+        return std::nullopt;
     if (hourDigits == 2) {
         const int units = digit(text[1]);
         if (hour != 1 || units < 0 || units > 2)
-            return -1;
+            return std::nullopt;
         hour = 10 + units;
     }
     const QStringView rest = QStringView(text).mid(hourDigits);
     if (rest[0] != QLatin1Char(':') || rest[3] != QLatin1Char(':') || rest[6] != QLatin1Char(' ')
         || rest[8] != QLatin1Char('M'))
-        return -1;
+        return std::nullopt;
     const int minute = sixty(rest[1], rest[2]);
     const int second = sixty(rest[4], rest[5]);
     const bool am = rest[7] == QLatin1Char('A');
     if (minute < 0 || second < 0 || (!am && rest[7] != QLatin1Char('P')))
-        return -1;
+        return std::nullopt;
     const int hour24 = hour % 12 + (am ? 0 : 12);
     return (hour24 * 60 + minute) * 60 + second;
 }

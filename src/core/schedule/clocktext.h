@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -10,9 +12,9 @@ namespace plovern {
 // that it can equal the time texts "Set Time" composes.
 QString clockText(QTime time);
 
-// The second of the day a clock text names, or -1 for any text the clock
+// The second of the day a clock text names; none for any text the clock
 // never shows ("09:00:00 AM", "9:0:00 AM", "9:00:00 am"...).
-int secondOfDay(const QString& clockText);
+std::optional<int> secondOfDay(const QString& clockText);
 
 // Sunday = 1 ... Saturday = 7.
 int weekdayNumber(QDate date);

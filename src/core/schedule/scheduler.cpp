@@ -10,14 +10,14 @@ namespace {
 
 constexpr qint64 kDay = 24 * 60 * 60;
 
-// 0 for "Every", 1 to 7 for a weekday, -1 for a code that names no day.
-int dayFilter(const QString& code)
+// 0 for "Every", 1 to 7 for a weekday, none for a code that names no day.
+std::optional<int> dayFilter(const QString& code)
 {
     if (code == QLatin1String("Every"))
         return 0;
     if (code.size() == 1 && code[0] >= QLatin1Char('1') && code[0] <= QLatin1Char('7'))
         return code[0].unicode() - '0';
-    return -1;
+    return std::nullopt;
 }
 
 int weekdayOfWallSecond(qint64 second)
@@ -72,14 +72,12 @@ std::vector<DueRun> dueRuns(std::span<const ScheduleEntry> entries, SecondRange 
     const qint64 firstOfDay = range.first % kDay;
     for (size_t row = 0; row < entries.size(); ++row) {
         const ScheduleEntry& entry = entries[row];
-        const int day = dayFilter(entry.day);
-        if (day < 0)
+        const std::optional<int> day = dayFilter(entry.day);
+        const std::optional<int> at = secondOfDay(entry.time);
+        if (!day || !at)
             continue;
-        const int at = secondOfDay(entry.time);
-        if (at < 0)
-            continue;
-        const qint64 second = range.first + (at - firstOfDay + kDay) % kDay;
-        if (second > range.last || (day != 0 && weekdayOfWallSecond(second) != day))
+        const qint64 second = range.first + (*at - firstOfDay + kDay) % kDay;
+        if (second > range.last || (*day != 0 && weekdayOfWallSecond(second) != *day))
             continue;
         runs.push_back({second, static_cast<int>(row)});
     }

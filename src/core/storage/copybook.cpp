@@ -1,6 +1,7 @@
 #include "core/storage/copybook.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
@@ -74,11 +75,11 @@ bool isCopyOf(const MadeCopy& copy, const QString& source, const QString& source
     return copy.source == source;
 }
 
-const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target, const QString& targetReal)
+std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const QString& target, const QString& targetReal)
 {
     const auto found = std::find_if(copies.begin(), copies.end(),
                                     [&](const MadeCopy& copy) { return isCopyAt(copy, target, targetReal); });
-    return found == copies.end() ? nullptr : &*found;
+    return found == copies.end() ? std::nullopt : std::optional<MadeCopy>(*found);
 }
 
 std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
@@ -100,10 +101,13 @@ void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
     copies->push_back(std::move(copy));
 }
 
-std::vector<MadeCopy> loadCopyBook(const OwnFolder& files)
+bool loadCopyBook(const OwnFolder& files, std::vector<MadeCopy>* book, QString* error)
 {
     QByteArray bytes;
-    return files.read(QString::fromLatin1(kCopyBookFile), &bytes) ? parseCopyBook(bytes) : std::vector<MadeCopy>();
+    if (!files.read(QString::fromLatin1(kCopyBookFile), &bytes, error) && errno != ENOENT)
+        return false;
+    *book = parseCopyBook(bytes);
+    return true;
 }
 
 } // namespace plovern

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QByteArray>
@@ -49,10 +50,9 @@ struct MadeCopy
 std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes);
 QByteArray formatCopyBook(const std::vector<MadeCopy>& copies);
 
-// The book in its file among the program's `files`; a book that cannot be
-// read knows no copy, so the purge keeps everything and a copy goes where it
-// is due.
-std::vector<MadeCopy> loadCopyBook(const OwnFolder& files);
+// The book in its file among the program's `files`, empty when the file is
+// not there; false with the reason when it is there and cannot be read.
+bool loadCopyBook(const OwnFolder& files, std::vector<MadeCopy>* book, QString* error = nullptr);
 
 // Whether `copy` is of the folder `target`, whose real path is `targetReal`
 // (empty when not known): by the real paths where both are known, else by the text.
@@ -61,7 +61,8 @@ bool isCopyAt(const MadeCopy& copy, const QString& target, const QString& target
 bool isCopyOf(const MadeCopy& copy, const QString& source, const QString& sourceReal);
 
 // The folder's entry, or nothing.
-const MadeCopy* findCopy(const std::vector<MadeCopy>& copies, const QString& target, const QString& targetReal = {});
+std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const QString& target,
+                                 const QString& targetReal = {});
 // The copies a new copy of `source` to `destination` on `day` may share the
 // blocks of its unchanged files with, newest first: those of the same entry
 // made whole on an earlier day of the same month, so that the first copy of

@@ -294,7 +294,8 @@ private slots:
                                         "copy of "
                                       + w.source("Work") + " goes to " + november),
                  qPrintable(w.logText()));
-        const std::vector<MadeCopy> book = loadCopyBook(*w.places.files);
+        std::vector<MadeCopy> book;
+        QVERIFY(loadCopyBook(*w.places.files, &book));
         QVERIFY(findCopy(book, january) && findCopy(book, november));
         // The same day again merges into its own padded copy; the purge reads it as a copy of 2027.
         w.copy(w.source("Work"), false, QDate(2027, 11, 1));
@@ -363,6 +364,26 @@ private slots:
         w.copy(w.source("Docs"), false);
         QVERIFY(QDir(w.backup + "Docs152026").isEmpty());
         QVERIFY2(w.logText().contains(w.backup + "Docs152026 was made by user nobody"), qPrintable(w.logText()));
+    }
+    void aCopyBookThatCannotBeReadIsNeverWrittenOver()
+    {
+        Worker w;
+        makeTree(w.source("Docs"), {{"f", "f"}});
+        w.copy(w.source("Docs"), false);
+        const QString book = w.dir.filePath("PLVCopies.txt");
+        const QByteArray before = contentOf(book);
+        QVERIFY(::chmod(QFile::encodeName(book).constData(), 0) == 0);
+        const auto giveBack = qScopeGuard([&] { ::chmod(QFile::encodeName(book).constData(), 0644); });
+        if (QFile(book).open(QIODevice::ReadOnly))
+            QSKIP("this user reads files whatever their mode");
+        makeTree(w.backup + "Docs1272025", {{"f", "last year"}});
+        w.record({w.backup + "Docs1272025"});
+        w.copy(w.source("Docs"), true, kNewYear.addDays(1));
+        QVERIFY(QFileInfo::exists(w.backup + "Docs162026/f")); // made where due
+        ::chmod(QFile::encodeName(book).constData(), 0644);
+        QCOMPARE(contentOf(book), before); // not replaced by a book of one line
+        QCOMPARE(contentOf(w.backup + "Docs1272025/f"), QByteArray("last year"));
+        QVERIFY2(w.logText().contains("could not read " + book), qPrintable(w.logText()));
     }
 };
 

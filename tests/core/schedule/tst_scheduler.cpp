@@ -41,10 +41,10 @@ private slots:
     void onlyTextsTheClockShowsHaveASecond()
     {
         for (int s = 0; s < 86400; s += 37)
-            QCOMPARE(secondOfDay(clockText(QTime(0, 0).addSecs(s))), s);
+            QCOMPARE(secondOfDay(clockText(QTime(0, 0).addSecs(s))), std::optional<int>(s));
         for (const char* never : {"09:00:00 AM", "9:0:00 AM", "9:00:0 AM", "9:00:00 am", "9:00:00AM", "13:00:00 PM",
                                   "0:00:00 AM", "9:60:00 AM", "9:00:00 AM ", " 9:00:00 AM", "21:00:00", ""})
-            QVERIFY2(secondOfDay(QString::fromLatin1(never)) < 0, never);
+            QVERIFY2(!secondOfDay(QString::fromLatin1(never)), never);
     }
 
     void weekdaysAndDateStamps()

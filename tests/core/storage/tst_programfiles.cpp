@@ -51,7 +51,7 @@ private slots:
         setMode(schedule, 0666);
         ProgramFiles distrusted(folder);
         QVERIFY(distrusted.judge().contains("Plovern.txt: any user may change it"));
-        QVERIFY(lockProgramFolder(*distrusted.folder(), kLockFile) != nullptr);
+        QCOMPARE(lockProgramFolder(*distrusted.folder(), kLockFile).state(), FolderLock::State::unavailable);
         QVERIFY(!distrusted.saveSettings("1", false));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Plovern.txt"});
         setMode(schedule, 0644);
@@ -133,7 +133,8 @@ private slots:
         LogFile log(files.folder(), kLogFile);
         log.write(QDateTime::currentDateTime(), "copy made");
         QCOMPARE(contentOf(roots), QByteArray("root's\n"));
-        QVERIFY(lockProgramFolder(*files.folder(), kLockFile) != nullptr); // her lock keeps no one out
+        // Her lock keeps no one out.
+        QCOMPARE(lockProgramFolder(*files.folder(), kLockFile).state(), FolderLock::State::unavailable);
     }
 
     void aclEntriesCount()
