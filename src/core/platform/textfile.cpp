@@ -6,81 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFile>
-#include <QSaveFile>
-
 #include "core/platform/paths.h"
 
 namespace plovern {
-
-namespace {
-
-QString shortWrite(const QFileDevice& file)
-{
-    return file.error() == QFileDevice::NoError
-        ? QStringLiteral("the disk took only part of it (full, or a size limit)")
-        : file.errorString();
-}
-
-} // namespace
-
-bool readFile(const QString& path, QByteArray* bytes, QString* error)
-{
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        *bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError)
-            return true;
-    }
-    if (error)
-        *error = file.errorString();
-    return false;
-}
-
-bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
-{
-    // Unbuffered, so a short write (disk full, file size limit) shows in
-    // write()'s count; a buffered flush at commit would let it pass unseen.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = shortWrite(file);
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool appendToFile(const QString& path, const QByteArray& bytes, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const qint64 before = file.size();
-    if (file.write(bytes) == bytes.size()) {
-        // The record outlives a power cut as the copies it names do.
-        ::fsync(file.handle());
-        return true;
-    }
-    if (error)
-        *error = shortWrite(file);
-    // A torn line would run into the next one appended: take it back.
-    file.resize(before);
-    return false;
-}
 
 bool flushToDisk(const QString& path, QString* error)
 {

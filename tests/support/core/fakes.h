@@ -46,8 +46,13 @@ private:
     QList<QPair<QString, QString>> m_sent;
 };
 
+// The names below `root`, relative to it, sorted.
+QStringList entriesBelow(const QString& root);
+
 // The whole file, or "<missing>".
 QByteArray contentOf(const QString& path);
+// Writes the file whole, as a user or another program would.
+bool saveFile(const QString& path, const QByteArray& bytes);
 
 // Lowers the largest file this process may write, for one scope: writes past
 // it fail with EFBIG, as on a full disk.

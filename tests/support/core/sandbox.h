@@ -37,6 +37,9 @@ struct AclEntry
 };
 bool setAcl(const QString& path, const char* name, std::initializer_list<AclEntry> entries);
 
+// Sets or clears an inode flag (chattr +i, +a); false where it cannot be set.
+bool setInodeFlag(const QString& path, int flag, bool on);
+
 // In a child: the given system calls fail with `error` from now on, as on a
 // drive that cannot store what they set.
 bool refuseSyscalls(std::initializer_list<long> syscalls, int error);
