@@ -17,6 +17,43 @@
 #include "gui/window/frmmain.h"
 #include "gui/window/signalbridge.h"
 
+namespace {
+
+// Holds the program folder for this process, or ends this start: a second
+// instance started hidden says how to end the first; with a window, it asks
+// whether to end the first and take its place.
+bool holdProgramFolder(const QString& folder, bool hidden, plovern::MessageBoxes& boxes, plovern::FolderLock* lock)
+{
+    plovern::OwnFolder files(folder);
+    files.judge(plovern::programFileNames());
+    const QString lockFile = QString::fromLatin1(plovern::kLockFile);
+    *lock = plovern::lockProgramFolder(files, lockFile);
+    if (lock->state() == plovern::FolderLock::State::unavailable) {
+        plovern::logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
+                             .arg(files.filePath(lockFile), lock->why()));
+    }
+    if (lock->state() == plovern::FolderLock::State::heldByAnother) {
+        const QString message = QStringLiteral("Plovern is already running with the files in %1.").arg(folder);
+        if (hidden) {
+            const std::optional<qint64> pid = plovern::runningInstance(files, lockFile);
+            plovern::logLine(message
+                             + (pid ? QStringLiteral(" End it with: kill %1").arg(*pid)
+                                    : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
+            return false;
+        }
+        if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
+            return false;
+        if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, lock, &why)) {
+            boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),
+                         plovern::MessageBoxes::Icon::Warning);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     plovern::SignalBridge::holdSignals();
@@ -52,32 +89,9 @@ int main(int argc, char* argv[])
     if (!folderError.isEmpty())
         plovern::logLine(folderError);
 
-    plovern::OwnFolder files(platform.programFolder);
-    files.judge(plovern::programFileNames());
-    const QString lockFile = QString::fromLatin1(plovern::kLockFile);
-    plovern::FolderLock lock = plovern::lockProgramFolder(files, lockFile);
-    if (lock.state() == plovern::FolderLock::State::unavailable) {
-        plovern::logLine(QStringLiteral("cannot lock %1: %2; a second instance would not be noticed")
-                             .arg(files.filePath(lockFile), lock.why()));
-    }
-    if (lock.state() == plovern::FolderLock::State::heldByAnother) {
-        const QString message
-            = QStringLiteral("Plovern is already running with the files in %1.").arg(platform.programFolder);
-        if (hidden) {
-            const std::optional<qint64> pid = plovern::runningInstance(files, lockFile);
-            plovern::logLine(message
-                             + (pid ? QStringLiteral(" End it with: kill %1").arg(*pid)
-                                    : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
-            return 0;
-        }
-        if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
-            return 0;
-        if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, &lock, &why)) {
-            boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),
-                         plovern::MessageBoxes::Icon::Warning);
-            return 0;
-        }
-    }
+    plovern::FolderLock lock;
+    if (!holdProgramFolder(platform.programFolder, hidden, boxes, &lock))
+        return 0;
 
     plovern::frmMain window(platform);
     boxes.setParent(&window);

@@ -23,7 +23,8 @@ private slots:
                 || !mountTmpfs(dir.filePath("memory")))
                 return QByteArray("no namespace");
             const QStringList roots = mountedVolumeRoots();
-            return QByteArray(roots.contains("/") ? "/" : "-") + (roots.contains(dir.filePath("drive")) ? " drive" : " -")
+            return QByteArray(roots.contains("/") ? "/" : "-")
+                + (roots.contains(dir.filePath("drive")) ? " drive" : " -")
                 + (roots.contains(dir.filePath("memory")) ? " memory" : " -");
         });
         if (seen == "no namespace")
