@@ -163,6 +163,26 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     viewport()->setBackgroundRole(QPalette::Dark);
     m_shrink.assign(static_cast<size_t>(cols), false);
 
+    buildFixedColumn(cols);
+
+    const auto clicked = [this](const QModelIndex& index) {
+        // A click on the heading column selects the whole row.
+        if (index.column() == 0)
+            selectRow(index.row());
+        emit Click();
+    };
+    connect(this, &QTableView::clicked, this, clicked);
+    connect(m_fixed, &QTableView::clicked, this, clicked);
+    connect(this, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    connect(m_fixed, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
+    fitRowsToFont();
+    placeFixedColumn();
+}
+
+// The heading column stays in place while the rest scrolls: a view of its
+// own over the same model and selection, laid over the grid's first column.
+void FlexGrid::buildFixedColumn(int cols)
+{
     m_fixed = new QTableView(this);
     m_fixed->setObjectName(QStringLiteral("fixedColumn"));
     m_fixed->setModel(&m_model);
@@ -192,19 +212,6 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
             [this](int row, int, int height) { m_fixed->setRowHeight(row, height); });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, m_fixed->verticalScrollBar(), &QScrollBar::setValue);
     connect(m_fixed->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
-
-    const auto clicked = [this](const QModelIndex& index) {
-        // A click on the heading column selects the whole row.
-        if (index.column() == 0)
-            selectRow(index.row());
-        emit Click();
-    };
-    connect(this, &QTableView::clicked, this, clicked);
-    connect(m_fixed, &QTableView::clicked, this, clicked);
-    connect(this, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
-    connect(m_fixed, &QTableView::doubleClicked, this, [this] { emit DblClick(); });
-    fitRowsToFont();
-    placeFixedColumn();
 }
 
 // One line of the grid's text a row, as the grid has always drawn them.

@@ -89,6 +89,7 @@ protected:
 
 private:
     void checkCol(int col) const;
+    void buildFixedColumn(int cols);
     void placeFixedColumn();
     void fitRowsToFont();
     QStyleOptionViewItem cellOption(int row, int col) const;
