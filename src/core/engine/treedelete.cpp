@@ -35,10 +35,44 @@ enum class Step { Next, Enter, Stop };
 // its parent open. Only the top levels stay open; deeper ones are let go and
 // reopened through "..", checked to be the same folder. False, with `why`,
 // when a callback stopped the walk or a folder could not be listed or reached.
-template <typename EntryStep, typename Leave>
-bool walkBelow(int root, const std::string& where, std::string* why, EntryStep entry, Leave leave)
+class BelowWalk
 {
-    constexpr size_t kHeld = 16;
+public:
+    BelowWalk(std::string where, std::string* why)
+        : m_where(std::move(where))
+        , m_why(why)
+    {
+    }
+
+    template <typename EntryStep, typename Leave>
+    bool run(int root, EntryStep entry, Leave leave)
+    {
+        if (!enter(Fd(::dup(root)), std::string()))
+            return false;
+        while (true) {
+            Level& top = m_levels.back();
+            if (top.next < top.entries.size()) {
+                const Entry& next = top.entries[top.next++];
+                const Step step = entry(top.fd.get(), next, [&] { return pathOf(next.name); });
+                if (step == Step::Stop)
+                    return false;
+                if (step == Step::Enter
+                    && !enter(
+                        Fd(::openat(top.fd.get(), next.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                        next.name))
+                    return false;
+                continue;
+            }
+            if (m_levels.size() == 1)
+                return true;
+            std::string left;
+            if (!climb(&left) || !leave(m_levels.back().fd.get(), left, [&] { return pathOf(left); }))
+                return false;
+        }
+    }
+
+private:
+    static constexpr size_t kHeld = 16;
     struct Level
     {
         Fd fd;
@@ -47,59 +81,58 @@ bool walkBelow(int root, const std::string& where, std::string* why, EntryStep e
         std::vector<Entry> entries;
         size_t next = 0;
     };
-    std::vector<Level> levels;
-    const auto pathOf = [&](const std::string& name) {
-        std::string path = where;
-        for (size_t at = 1; at < levels.size(); ++at)
-            path += "/" + levels[at].name;
+
+    std::string pathOf(const std::string& name) const
+    {
+        std::string path = m_where;
+        for (size_t at = 1; at < m_levels.size(); ++at)
+            path += "/" + m_levels[at].name;
         return name.empty() ? path : path + "/" + name;
-    };
-    const auto enter = [&](Fd fd, std::string name) {
+    }
+
+    bool enter(Fd fd, std::string name)
+    {
         struct stat st;
         std::vector<Entry> entries;
         int error = 0;
         if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !listFolder(fd.get(), &entries, &error)) {
-            *why = pathOf(name) + ": " + errnoText(error ? error : errno);
+            *m_why = pathOf(name) + ": " + errnoText(error ? error : errno);
             return false;
         }
-        levels.push_back({std::move(fd), FileId::of(st), std::move(name), std::move(entries)});
-        if (levels.size() > kHeld)
-            levels[levels.size() - 1 - kHeld].fd.reset();
+        m_levels.push_back({std::move(fd), FileId::of(st), std::move(name), std::move(entries)});
+        if (m_levels.size() > kHeld)
+            m_levels[m_levels.size() - 1 - kHeld].fd.reset();
         return true;
-    };
-    if (!enter(Fd(::dup(root)), std::string()))
-        return false;
-    while (true) {
-        Level& top = levels.back();
-        if (top.next < top.entries.size()) {
-            const Entry& next = top.entries[top.next++];
-            const Step step = entry(top.fd.get(), next, [&] { return pathOf(next.name); });
-            if (step == Step::Stop)
-                return false;
-            if (step == Step::Enter
-                && !enter(
-                    Fd(::openat(top.fd.get(), next.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
-                    next.name))
-                return false;
-            continue;
-        }
-        if (levels.size() == 1)
-            return true;
-        Level done = std::move(levels.back());
-        levels.pop_back();
-        Level& parent = levels.back();
+    }
+
+    // Back up to the parent of a folder that is through, reopened through
+    // ".." where it was let go: `left` names the folder.
+    bool climb(std::string* left)
+    {
+        Level done = std::move(m_levels.back());
+        m_levels.pop_back();
+        Level& parent = m_levels.back();
         if (!parent.fd.valid()) {
             parent.fd.reset(::openat(done.fd.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             struct stat st;
             if (!parent.fd.valid() || ::fstat(parent.fd.get(), &st) != 0 || FileId::of(st) != parent.id) {
-                *why = pathOf(std::string()) + ": the folder was moved meanwhile";
+                *m_why = pathOf(std::string()) + ": the folder was moved meanwhile";
                 return false;
             }
         }
-        done.fd.reset();
-        if (!leave(parent.fd.get(), done.name, [&] { return pathOf(done.name); }))
-            return false;
+        *left = std::move(done.name);
+        return true;
     }
+
+    std::string m_where;
+    std::string* m_why;
+    std::vector<Level> m_levels;
+};
+
+template <typename EntryStep, typename Leave>
+bool walkBelow(int root, const std::string& where, std::string* why, EntryStep entry, Leave leave)
+{
+    return BelowWalk(where, why).run(root, entry, leave);
 }
 
 // Whether the tree below `dirFd` can be deleted whole: nothing in it immutable
