@@ -61,7 +61,13 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
     const QString switches = plovern::argumentText(args);
-    const bool hidden = plovern::readSwitches(switches).hidden;
+    const plovern::Switches asked = plovern::readSwitches(switches);
+    if (asked.help || asked.version) {
+        const QByteArray text = (asked.help ? plovern::usageText() : plovern::versionText()).toLocal8Bit();
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+        return 0;
+    }
+    const bool hidden = asked.hidden;
     // A scheduler that never shows its window must not depend on a screen:
     // losing the display (log-out, a crashed session) would end it unsaved.
     const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")

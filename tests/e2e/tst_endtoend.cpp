@@ -173,6 +173,17 @@ private slots:
         QCOMPARE(contentOf(plovern.file("PLVSettings.txt")), QByteArray("0\r\n 0 \r\n"));
     }
 
+    void helpAndVersionPrintAndEndStartingNothing()
+    {
+        Installed plovern;
+        const QByteArray help = plovern.runAgain({QStringLiteral("--help")});
+        QVERIFY2(help.startsWith("0 Usage: plovern [-h | -p | -hp]") && help.contains("--version"), help.constData());
+        const QByteArray version = plovern.runAgain({QStringLiteral("--version")});
+        QVERIFY2(version.startsWith("0 plovern ") && version.count('\n') == 1, version.constData());
+        // No scheduler was started: no lock, no files.
+        QCOMPARE(QDir(plovern.dir.path()).entryList(QDir::Files), QStringList{"plovern"});
+    }
+
     void oneProgramPerProgramFolder()
     {
         Installed plovern;

@@ -55,7 +55,25 @@ Switches readSwitches(const QString& arguments)
 {
     const bool hidden = arguments == QLatin1String("-h") || arguments == QLatin1String("-hp");
     const bool purge = arguments == QLatin1String("-p") || arguments == QLatin1String("-hp");
-    return {hidden, purge};
+    return {hidden, purge, arguments == QLatin1String("--help"), arguments == QLatin1String("--version")};
+}
+
+QString usageText()
+{
+    return QStringLiteral("Usage: plovern [-h | -p | -hp]\n"
+                          "Copies whole folders on the timetable in Plovern.txt, kept beside the program\n"
+                          "or in ~/.local/share/plovern.\n"
+                          "  -h         start hidden: no window, the timetable keeps running\n"
+                          "  -p         start with the yearly purge ticked (a stored setting wins)\n"
+                          "  -hp        both\n"
+                          "  --help     print this and end\n"
+                          "  --version  print the version and end\n"
+                          "It ends, saving its files, on SIGTERM, SIGHUP or SIGINT.\n");
+}
+
+QString versionText()
+{
+    return QStringLiteral("plovern " PLOVERN_VERSION "\n");
 }
 
 QString programFolder(QString* error)

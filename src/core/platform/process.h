@@ -36,8 +36,13 @@ struct Switches
 {
     bool hidden = false;
     bool purge = false;
+    bool help = false; // "--help": print how to use it and end
+    bool version = false; // "--version": print the version and end
 };
 Switches readSwitches(const QString& arguments);
+// What --help and --version print.
+QString usageText();
+QString versionText();
 
 // Holds the program folder for this process alone, so two instances never
 // copy the same entries twice nor save over each other's schedule: an flock
