@@ -41,7 +41,8 @@ bool holdProgramFolder(const QString& folder, bool hidden, plovern::MessageBoxes
                                     : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
             return false;
         }
-        if (!boxes.askYesNo(message + QStringLiteral("\r\nEnd it and start this one?")))
+        // Ending it ends any copy it is making: only a chosen Yes does.
+        if (!boxes.askBeforeEnding(message + QStringLiteral("\r\nEnd it and start this one?")))
             return false;
         if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, lock, &why)) {
             boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),

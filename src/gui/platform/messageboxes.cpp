@@ -41,4 +41,17 @@ bool QtMessageBoxes::askYesNo(const QString& text)
     return box.clickedButton() != box.button(QMessageBox::No);
 }
 
+bool QtMessageBoxes::askBeforeEnding(const QString& text)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(programTitle());
+    box.setText(text);
+    box.setIcon(QMessageBox::Warning);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 } // namespace plovern

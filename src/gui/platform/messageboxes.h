@@ -18,6 +18,9 @@ public:
     virtual void inform(const QString& text, Icon icon) = 0;
     // A modal box with Yes and No, Yes the default, no icon. False only for No.
     virtual bool askYesNo(const QString& text) = 0;
+    // For a question whose Yes ends something under way: No is the default,
+    // and the answer of Escape and of closing the box. True only for Yes.
+    virtual bool askBeforeEnding(const QString& text) = 0;
 };
 
 class QtMessageBoxes final : public MessageBoxes
@@ -31,6 +34,7 @@ public:
 
     void inform(const QString& text, Icon icon) override;
     bool askYesNo(const QString& text) override;
+    bool askBeforeEnding(const QString& text) override;
 
 private:
     QWidget* m_parent;

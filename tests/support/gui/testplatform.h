@@ -29,6 +29,7 @@ public:
         shown.append({text, Icon::None, true});
         return answers.isEmpty() ? true : answers.takeFirst();
     }
+    bool askBeforeEnding(const QString& text) override { return askYesNo(text); }
 
     QList<Box> shown;
     QList<bool> answers;
