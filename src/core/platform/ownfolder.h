@@ -83,7 +83,6 @@ public:
 private:
     enum class Create { no, yes };
     int open(const QString& name, int flags, Create create, QString* error) const;
-    QString judged(const QString& name) const;
 
     QString m_path;
     int m_fd = -1;

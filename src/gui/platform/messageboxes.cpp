@@ -26,32 +26,36 @@ void QtMessageBoxes::inform(const QString& text, Icon icon)
     box.exec();
 }
 
+namespace {
+
+// A Yes/No box whose `settled` button is both the default and what Escape and
+// the title bar's cross answer; the button chosen.
+QAbstractButton* askYesOrNo(QMessageBox* box, const QString& text, QMessageBox::Icon icon,
+                            QMessageBox::StandardButton settled)
+{
+    box->setWindowTitle(programTitle());
+    box->setText(text);
+    box->setIcon(icon);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(settled);
+    box->setEscapeButton(settled);
+    box->exec();
+    return box->clickedButton();
+}
+
+} // namespace
+
 bool QtMessageBoxes::askYesNo(const QString& text)
 {
+    // Escape and the cross keep what the box asks about: only a chosen No counts.
     QMessageBox box(m_parent);
-    box.setWindowTitle(programTitle());
-    box.setText(text);
-    box.setIcon(QMessageBox::NoIcon);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    // Escape and the title bar's cross keep what the box asks about: without
-    // this Qt would take them for No. Only a chosen No counts.
-    box.setEscapeButton(QMessageBox::Yes);
-    box.exec();
-    return box.clickedButton() != box.button(QMessageBox::No);
+    return askYesOrNo(&box, text, QMessageBox::NoIcon, QMessageBox::Yes) != box.button(QMessageBox::No);
 }
 
 bool QtMessageBoxes::askBeforeEnding(const QString& text)
 {
     QMessageBox box(m_parent);
-    box.setWindowTitle(programTitle());
-    box.setText(text);
-    box.setIcon(QMessageBox::Warning);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    box.exec();
-    return box.clickedButton() == box.button(QMessageBox::Yes);
+    return askYesOrNo(&box, text, QMessageBox::Warning, QMessageBox::No) == box.button(QMessageBox::Yes);
 }
 
 } // namespace plovern
