@@ -55,6 +55,28 @@ QStringList errorLinesOf(const CopyResult& result)
     return lines;
 }
 
+EntryResult entryResultOf(const CopyResult& result, qint64 at)
+{
+    const CopyReport& report = result.report;
+    EntryResult entry{result.due.source, result.due.destination, Outcome::made, at, report.files, report.bytes};
+    if (result.refused()) {
+        entry.outcome = Outcome::failed;
+        entry.line = result.refusal;
+    } else if (report.stopped) {
+        entry.outcome = Outcome::stopped;
+    } else if (!report.complete()) {
+        entry.outcome = Outcome::failed;
+        entry.line = report.failureText();
+    } else if (!report.warnings.isEmpty()) {
+        entry.outcome = Outcome::warned;
+        entry.line = warningsOf(result);
+    }
+    entry.line = shownText(entry.line); // one line, whatever the names hold
+    if (isWhole(entry.outcome))
+        entry.lastWhole = at;
+    return entry;
+}
+
 std::optional<Notice> noticeOf(const CopyResult& result)
 {
     const QString& source = result.due.source;

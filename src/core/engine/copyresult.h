@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "core/engine/copytypes.h"
+#include "core/schedule/entryresult.h"
 
 namespace plovern {
 
@@ -36,6 +37,9 @@ struct CopyResult
     bool recorded() const { return !refused() && report.targetExists; }
     bool whole() const { return !refused() && report.complete() && !report.stopped; }
 };
+
+// The result as its entry's last copy, which ended at the wall second `at`.
+EntryResult entryResultOf(const CopyResult& result, qint64 at);
 
 // What the user must hear of one copy, or of a batch of them.
 struct Notice

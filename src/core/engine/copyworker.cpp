@@ -11,6 +11,7 @@
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
 #include "core/schedule/scheduler.h"
+#include "core/storage/resultsfile.h"
 
 namespace plovern {
 
@@ -154,6 +155,8 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     if (result.refused()) {
         lock.unlock();
         tell(result);
+        lock.lock();
+        keepResult(result);
         return result;
     }
     const QString writingKey = where.targetReal.isEmpty() ? where.target : where.targetReal;
@@ -175,6 +178,7 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
         noteMade(result, where, day);
         SavedFilesDB(result.target);
     }
+    keepResult(result);
     return result;
 }
 
@@ -216,6 +220,21 @@ void CopyWorker::noteMade(const CopyResult& result, const Destination& where, QD
         logLine(line);
         log(line);
     }
+}
+
+void CopyWorker::keepResult(const CopyResult& result)
+{
+    std::vector<EntryResult> results;
+    QString error;
+    // Never a file of one line saved over one that could not be read.
+    bool kept = loadResults(*m_places.files, &results, &error);
+    if (kept) {
+        noteResult(&results, entryResultOf(result, wallSecond(m_clock.now())));
+        kept = m_places.files->save(QString::fromLatin1(kResultsFile), formatResults(results), &error);
+    }
+    if (!kept)
+        logLine(QStringLiteral("could not keep the result of the copy of %1 in %2: %3")
+                    .arg(result.due.source, m_places.path(kResultsFile), error));
 }
 
 void CopyWorker::SavedFilesDB(const QString& tfolder)

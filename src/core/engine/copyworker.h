@@ -67,6 +67,8 @@ private:
     CopyResult FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy);
     void tell(const CopyResult& result);
     void noteMade(const CopyResult& result, const Destination& where, QDate day);
+    // The entry's last result, into its file; m_filesMutex held.
+    void keepResult(const CopyResult& result);
     void SavedFilesDB(const QString& tfolder);
     void requestPurge(int year);
     void FolderPurge(int year);

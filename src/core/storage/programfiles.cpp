@@ -15,8 +15,8 @@ QString programFile(const QString& folder, const QString& name)
 QStringList programFileNames()
 {
     QStringList names;
-    for (const char* name :
-         {kScheduleFile, kSettingsFile, kRecordFile, kKeptLinesFile, kCopyBookFile, kLastTickFile, kLogFile, kLockFile})
+    for (const char* name : {kScheduleFile, kSettingsFile, kRecordFile, kKeptLinesFile, kCopyBookFile, kLastTickFile,
+                             kResultsFile, kLogFile, kLockFile})
         names.append(QString::fromLatin1(name));
     return names;
 }

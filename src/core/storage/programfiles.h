@@ -21,6 +21,7 @@ inline constexpr char kRecordFile[] = "SavedFilesDB.txt";
 inline constexpr char kKeptLinesFile[] = "SavedFilesDB2.txt";
 inline constexpr char kCopyBookFile[] = "PLVCopies.txt";
 inline constexpr char kLastTickFile[] = "PLVLastTick.txt";
+inline constexpr char kResultsFile[] = "PLVResults.txt";
 inline constexpr char kLogFile[] = "PlovernLog.txt";
 inline constexpr char kLockFile[] = "Plovern.lock";
 

@@ -59,7 +59,7 @@ private:
 FlexGridModel::FlexGridModel(int cols, QObject* parent)
     : QAbstractTableModel(parent)
     , m_cols(cols)
-    , m_rows(1, QStringList(cols, QString()))
+    , m_rows(1, Row{QStringList(cols, QString()), {}})
 {
 }
 
@@ -77,10 +77,20 @@ QVariant FlexGridModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
+    const Row& row = m_rows[static_cast<size_t>(index.row())];
+    const QString& text = row.cells[index.column()];
     switch (role) {
     case Qt::DisplayRole:
+        return text;
     case Qt::ToolTipRole:
-        return m_rows[static_cast<size_t>(index.row())][index.column()];
+        return row.mark.tip.isEmpty() ? text : text + QLatin1Char('\n') + row.mark.tip;
+    case Qt::DecorationRole:
+        return index.column() == 0 ? QVariant(row.mark.icon) : QVariant();
+    case Qt::AccessibleTextRole:
+        return index.column() == 0 && !row.mark.said.isEmpty() ? text + QStringLiteral(", ") + row.mark.said
+                                                               : QVariant();
+    case Qt::AccessibleDescriptionRole:
+        return row.mark.tip.isEmpty() ? QVariant() : QVariant(row.mark.tip);
     case Qt::BackgroundRole:
         // The grid's own ground, below the last row, is dark; cells are not.
         return index.column() == 0 ? QApplication::palette().button() : QApplication::palette().base();
@@ -109,13 +119,13 @@ void FlexGridModel::checkRow(int row) const
 const QString& FlexGridModel::cell(int row, int col) const
 {
     checkRow(row);
-    return m_rows[static_cast<size_t>(row)][col];
+    return m_rows[static_cast<size_t>(row)].cells[col];
 }
 
 void FlexGridModel::setCell(int row, int col, const QString& text)
 {
     checkRow(row);
-    m_rows[static_cast<size_t>(row)][col] = text;
+    m_rows[static_cast<size_t>(row)].cells[col] = text;
     const QModelIndex at = index(row, col);
     emit dataChanged(at, at, {Qt::DisplayRole});
 }
@@ -127,7 +137,7 @@ void FlexGridModel::insertRow(int row, const QString& item)
     QStringList cells(m_cols, QString());
     cells[0] = item;
     beginInsertRows({}, row, row);
-    m_rows.insert(m_rows.begin() + row, std::move(cells));
+    m_rows.insert(m_rows.begin() + row, Row{std::move(cells), {}});
     endInsertRows();
 }
 
@@ -137,6 +147,19 @@ void FlexGridModel::removeRow(int row)
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
+}
+
+void FlexGridModel::setMark(int row, RowMark mark)
+{
+    checkRow(row);
+    m_rows[static_cast<size_t>(row)].mark = std::move(mark);
+    emit dataChanged(index(row, 0), index(row, m_cols - 1));
+}
+
+const RowMark& FlexGridModel::mark(int row) const
+{
+    checkRow(row);
+    return m_rows[static_cast<size_t>(row)].mark;
 }
 
 FlexGrid::FlexGrid(QWidget* parent, int cols)
@@ -356,6 +379,16 @@ const QString& FlexGrid::TextMatrix(int row, int col) const
 void FlexGrid::RemoveItem(int row)
 {
     m_model.removeRow(row);
+}
+
+void FlexGrid::setRowMark(int row, RowMark mark)
+{
+    m_model.setMark(row, std::move(mark));
+}
+
+const RowMark& FlexGrid::rowMark(int row) const
+{
+    return m_model.mark(row);
 }
 
 int FlexGrid::RowSel() const

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QStringList>
 #include <QTableView>
 
@@ -17,6 +18,15 @@ class GridError : public std::out_of_range
 {
 public:
     using std::out_of_range::out_of_range;
+};
+
+// A row's mark: an icon drawn before its first cell, the words a screen
+// reader says for it, and a tooltip for the whole row.
+struct RowMark
+{
+    QIcon icon;
+    QString said;
+    QString tip;
 };
 
 class FlexGridModel final : public QAbstractTableModel
@@ -34,12 +44,20 @@ public:
     void setCell(int row, int col, const QString& text);
     void insertRow(int row, const QString& item);
     void removeRow(int row);
+    void setMark(int row, RowMark mark);
+    const RowMark& mark(int row) const;
 
 private:
+    struct Row
+    {
+        QStringList cells;
+        RowMark mark;
+    };
+
     void checkRow(int row) const;
 
     int m_cols;
-    std::vector<QStringList> m_rows;
+    std::vector<Row> m_rows;
 };
 
 // A table of text cells with one fixed heading column (column 0) and no fixed
@@ -61,6 +79,9 @@ public:
     void TextArray(int index, const QString& text);
     const QString& TextMatrix(int row, int col) const;
     void RemoveItem(int row);
+    // The row keeps its mark until it is removed or marked again.
+    void setRowMark(int row, RowMark mark);
+    const RowMark& rowMark(int row) const;
     // The row at the moving end of the selection.
     int RowSel() const;
     void Refresh();

@@ -2,6 +2,10 @@
 
 #include <array>
 
+#include <QApplication>
+#include <QStyle>
+
+#include "core/schedule/outlook.h"
 #include "gui/grid/flexgrid.h"
 
 namespace plovern {
@@ -49,6 +53,34 @@ QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid)
             return QString::number(count);
     }
     return QString::number(static_cast<int>(readEntries(grid).size()));
+}
+
+void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+{
+    const std::optional<qint64> overdue = overdueSince(entry, last, now);
+    QStyle::StandardPixmap pixmap = QStyle::SP_CustomBase; // none: not yet made
+    if (last) {
+        static constexpr std::array<QStyle::StandardPixmap, 4> kByOutcome
+            = {QStyle::SP_DialogApplyButton, QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical,
+               QStyle::SP_MediaStop};
+        pixmap = kByOutcome[static_cast<size_t>(last->outcome)];
+    }
+    if (overdue && pixmap != QStyle::SP_MessageBoxCritical)
+        pixmap = QStyle::SP_MessageBoxWarning;
+    RowMark mark;
+    if (pixmap != QStyle::SP_CustomBase)
+        mark.icon = QApplication::style()->standardIcon(pixmap);
+    mark.said = QStringLiteral("last copy %1").arg(outcomeWord(last));
+    if (overdue)
+        mark.said = QStringLiteral("overdue, ") + mark.said;
+    const std::optional<qint64> next = nextDue(entry, now);
+    mark.tip = QStringLiteral("Last copy: %1\nNext: %2")
+                   .arg(lastCopyText(last), next ? wallText(*next) : QStringLiteral("never"));
+    if (overdue)
+        mark.tip += QStringLiteral("\nOverdue: ") + overdueText(entry, *overdue);
+    const RowMark& shown = grid.rowMark(row);
+    if (shown.said != mark.said || shown.tip != mark.tip) // the words name the icon
+        grid.setRowMark(row, std::move(mark));
 }
 
 } // namespace plovern

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QString>
 
+#include "core/schedule/entryresult.h"
 #include "core/schedule/scheduleentry.h"
 
 namespace plovern {
@@ -28,5 +30,10 @@ std::vector<ScheduleEntry> readEntries(const FlexGrid& grid);
 // that is not a count, or would drop below zero, is replaced by the number
 // of entry rows the grid holds after the change.
 QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid);
+
+// The mark of an entry's row: an icon and the words for its last copy (or
+// for an overdue entry), and a tooltip with the last copy and the next due,
+// as of the wall second `now`.
+void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
 
 } // namespace plovern

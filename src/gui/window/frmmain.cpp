@@ -16,12 +16,15 @@
 #include "core/engine/copyworker.h"
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
+#include "core/platform/notifier.h"
 #include "core/platform/process.h"
 #include "core/platform/textfile.h"
 #include "core/schedule/catchup.h"
 #include "core/schedule/clocktext.h"
 #include "core/schedule/entryeditor.h"
+#include "core/schedule/outlook.h"
 #include "core/storage/programfiles.h"
+#include "core/storage/resultsfile.h"
 #include "gui/grid/flexgrid.h"
 #include "gui/grid/scheduletable.h"
 #include "gui/pickers/folderpickers.h"
@@ -186,6 +189,7 @@ void frmMain::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(m_progress, &QTimer::timeout, this, &frmMain::showProgress);
     connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::saveLastTick);
+    connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::loadOutcomes);
     connect(Drive1, &DriveList::driveChanged, this, &frmMain::Drive1_Change);
     connect(Drive2, &DriveList::driveChanged, this, &frmMain::Drive2_Change);
     connect(Dir1, &DirList::pathChanged, this, &frmMain::Dir1_Change);
@@ -244,6 +248,7 @@ void frmMain::Form_Load()
     reconcileCount();
     fitFonts();
     resumeFromLastTick();
+    loadOutcomes();
 }
 
 void frmMain::resumeFromLastTick()
@@ -272,14 +277,50 @@ void frmMain::saveLastTick()
 void frmMain::showProgress()
 {
     if (!m_worker->busy()) {
-        setWindowTitle(programTitle());
         m_progress->stop();
+        showOutlook();
         return;
     }
     const QString source = m_worker->currentSource();
     setWindowTitle(source.isNull() ? programTitle() + QStringLiteral(" - copying")
                                    : QStringLiteral("%1 - copying %2: %3 files")
                                          .arg(programTitle(), source, QString::number(m_worker->currentFiles())));
+}
+
+void frmMain::loadOutcomes()
+{
+    if (m_distrust.isEmpty()) {
+        QString error;
+        if (!loadResults(*m_files.folder(), &m_results, &error))
+            logLine(QStringLiteral("could not read %1: %2").arg(m_files.path(kResultsFile), error));
+        if (!loadCopyBook(*m_files.folder(), &m_book, &error))
+            logLine(QStringLiteral("could not read %1: %2").arg(m_files.path(kCopyBookFile), error));
+    }
+    showOutlook();
+}
+
+void frmMain::showOutlook()
+{
+    const QDateTime now = m_platform.clock.now();
+    const qint64 second = wallSecond(now);
+    m_outlookMinute = second / 60;
+    const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
+    std::vector<std::optional<EntryResult>> lasts;
+    lasts.reserve(entries.size());
+    for (size_t row = 0; row < entries.size(); ++row) {
+        const ScheduleEntry& entry = entries[row];
+        lasts.push_back(lastResultOf(m_results, m_book, entry.source, entry.destination));
+        markEntry(*MSFlexGrid1, static_cast<int>(row), entry, lasts.back(), second);
+        const std::optional<qint64> overdue = overdueSince(entry, lasts.back(), second);
+        QDate& told = m_toldOverdue[{entry.source, entry.destination}];
+        if (overdue && told != now.date()) {
+            told = now.date();
+            m_platform.notifier.notify(QStringLiteral("The backup of %1 is overdue").arg(shownText(entry.source)),
+                                       shownText(overdueText(entry, *overdue)));
+        }
+    }
+    if (!m_worker->busy())
+        setWindowTitle(outlookTitle(programTitle(), entries, lasts, second));
 }
 
 void frmMain::fitFonts()
@@ -396,6 +437,7 @@ void frmMain::Command7_Click()
     }
     Text3->setText(composeTimeText(fields));
     Command8_Click();
+    showOutlook();
     Command10_Click(); // a crash or a lost display must not cost the entry
     if (QString error; !savevariables(&error))
         m_platform.boxes.inform(QStringLiteral("The entry was added, but the settings could not be saved to %1: %2")
@@ -434,6 +476,7 @@ void frmMain::MSFlexGrid1_DblClick()
             return;
         MSFlexGrid1->RemoveItem(row);
         Label4->setText(adjustedCount(Label4->text(), -1, *MSFlexGrid1));
+        showOutlook();
         Command10_Click();
         if (QString error; !savevariables(&error)) // the count goes with the schedule
             logLine(QStringLiteral("could not save the settings to %1: %2").arg(m_files.path(kSettingsFile), error));
@@ -484,6 +527,8 @@ void frmMain::tick()
     const SecondRange seconds = m_cursor.advance(now);
     if (seconds.isEmpty())
         return;
+    if (seconds.last / 60 != m_outlookMinute)
+        showOutlook();
     // The copies work on copies of the cells, so nothing they do touches the grid.
     const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
     std::vector<DueCopy> batch;

@@ -4,13 +4,18 @@
 // them (frmMain, Command7, Label4, Timer1_Timer...), which is why they do not
 // follow the house naming rules.
 
+#include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <QDate>
 #include <QWidget>
 
 #include "core/platform/logfile.h"
+#include "core/schedule/entryresult.h"
 #include "core/schedule/scheduler.h"
+#include "core/storage/copybook.h"
 #include "core/storage/programfiles.h"
 #include "gui/platform/platform.h"
 
@@ -104,6 +109,10 @@ private:
     void resumeFromLastTick();
     void saveLastTick();
     void showProgress();
+    // Each entry's last copy, from the files, into the rows and the title.
+    void loadOutcomes();
+    // The rows' marks and the title as of now, and any overdue entry told.
+    void showOutlook();
     void ShellOpen(const QString& target);
     void tick();
 
@@ -119,6 +128,11 @@ private:
     LogFile m_log;
     std::unique_ptr<CopyWorker> m_worker;
     QTimer* m_progress = nullptr;
+    std::vector<EntryResult> m_results;
+    std::vector<MadeCopy> m_book;
+    // The day each overdue entry (source, destination) was last told of.
+    std::map<std::pair<QString, QString>, QDate> m_toldOverdue;
+    qint64 m_outlookMinute = -1; // the wall minute the outlook was last shown
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "core/storage/copybook.h"
+#include "core/storage/resultsfile.h"
 #include "support/core/testmain.h"
 
 using namespace plovern;
@@ -74,6 +75,33 @@ private slots:
         QVERIFY(findCopy(old, "/backup/Documents1272026", "/backup/Documents1272026"));
         QVERIFY(!findCopy(old, "/backup//Documents1272026", "/backup/Documents1272026"));
         QCOMPARE(old[0].ended, 0);
+    }
+
+    void anEntrysLastCopyKeepsItsLastWholeOneWhateverItsNames()
+    {
+        const QString odd = "/home/anna/Re ports%20\n,x";
+        std::vector<EntryResult> results;
+        noteResult(&results, {odd, "/backup/", Outcome::made, 1000, 3, 30, {}, 1000});
+        noteResult(&results, {odd, "/other/", Outcome::made, 1500, 3, 30, {}, 1500});
+        noteResult(&results, {odd, "/backup/", Outcome::failed, 2000, 0, 0, "gone\tnow"});
+        noteResult(&results, {odd, "/backup/", Outcome::stopped, 3000});
+        results = parseResults(formatResults(results) + "failed x 0 0 0 0 /a /b \r\nwhole 1 2\r\n");
+        QCOMPARE(results.size(), size_t(2));
+        const std::optional<EntryResult> last = lastResultOf(results, {}, odd, "/backup/");
+        QVERIFY(last);
+        QCOMPARE(last->outcome, Outcome::stopped);
+        QCOMPARE(last->lastWhole, 1000); // the failure and the stop did not make one
+        QCOMPARE(last->since, 1000);
+        // Copies made before the results were kept: the book's latest whole one.
+        const MadeCopy made{"/backup/Docs1282026", "/home/anna/Docs",  "/backup/", {2026, 12, 8}, true, 7, {}, {},
+                            1796724000000000000,   1796724001000000000};
+        const MadeCopy torn{"/backup/Docs1292026", "/home/anna/Docs", "/backup/", {2026, 12, 9}, false, 2};
+        const std::optional<EntryResult> seeded = lastResultOf(results, {made, torn}, "/home/anna/Docs", "/backup/");
+        QVERIFY(seeded);
+        QCOMPARE(seeded->outcome, Outcome::made);
+        QCOMPARE(seeded->files, quint64(7));
+        QCOMPARE(seeded->lastWhole, seeded->at);
+        QVERIFY(!lastResultOf(results, {made}, "/home/anna/Docs", "/other/"));
     }
 };
 

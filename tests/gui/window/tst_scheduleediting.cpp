@@ -226,7 +226,8 @@ private slots:
         for (const auto& [row, last] : {std::pair{0, "Holidays"}, std::pair{1, "Reports"}}) {
             const QString shown = grid->shownText(row, 1);
             QVERIFY2(shown.endsWith(QString::fromLatin1(last)) && shown.contains(QChar(0x2026)), qPrintable(shown));
-            QCOMPARE(grid->model()->index(row, 1).data(Qt::ToolTipRole).toString(), readEntry(*grid, row).source);
+            const QString tip = grid->model()->index(row, 1).data(Qt::ToolTipRole).toString();
+            QVERIFY2(tip.startsWith(readEntry(*grid, row).source + "\nLast copy: not yet made"), qPrintable(tip));
         }
         // One line of text a row, and the ground below the last one is the grid's own.
         QVERIFY(grid->rowHeight(0) <= grid->fontMetrics().height() + 4);

@@ -1,11 +1,15 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
+#include "core/schedule/scheduler.h"
 #include "core/storage/lasttick.h"
+#include "core/storage/resultsfile.h"
+#include "gui/grid/scheduletable.h"
 #include "support/gui/testmain.h"
 #include "support/gui/window.h"
 
@@ -174,7 +178,7 @@ private slots:
         QTRY_VERIFY(handled);
         QVERIFY(w.window.isCopying()); // the event did not wait for the copy
         QTRY_VERIFY_WITH_TIMEOUT(!w.window.isCopying(), 60000);
-        QTRY_COMPARE(w.window.windowTitle(), QStringLiteral("Plovern"));
+        QTRY_COMPARE(w.window.windowTitle(), QStringLiteral("Plovern - next: Big, Tuesday 10:00:00 AM"));
         QCOMPARE(w.record(), QStringList{w.copied("Big", "1272026")});
     }
 
@@ -275,6 +279,70 @@ private slots:
         // 10:00:01 passed while the timer was off: it is not made up.
         w.tickAt(monday(10, 0, 5));
         QVERIFY(w.record().isEmpty());
+    }
+
+    void eachRowTellsItsLastCopyAndTheTitleWhatComesNext()
+    {
+        Ticking w;
+        w.add("Later", "11", "00", "00", "AM", "Every");
+        w.add("Other", "10", "00", "00", "AM", "Every");
+        QDir(w.add("Gone", "10", "00", "00", "AM", "Every")).removeRecursively();
+        w.add("Made", "10", "00", "00", "AM", "Every");
+        w.tickAt(monday(10, 0, 0));
+        const auto said = [&](int row) { return w.grid()->rowMark(row).said; };
+        QTRY_COMPARE(said(0), QStringLiteral("last copy made"));
+        QCOMPARE(said(1), QStringLiteral("last copy failed"));
+        QCOMPARE(said(2), QStringLiteral("last copy made"));
+        QCOMPARE(said(3), QStringLiteral("last copy not yet made"));
+        QVERIFY(!w.grid()->rowMark(0).icon.isNull());
+        QVERIFY(w.grid()->rowMark(3).icon.isNull());
+        const QString tip = w.grid()->model()->index(0, 2).data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains("Last copy: made Monday 7 December 2026 10:00:00 AM, 1 files")
+                     && tip.contains("Next: Tuesday 8 December 2026 10:00:00 AM"),
+                 qPrintable(tip));
+        QVERIFY(w.grid()->model()->index(1, 1).data(Qt::ToolTipRole).toString().contains("Last copy: failed"));
+        QCOMPARE(w.window.windowTitle(), QStringLiteral("Plovern - 1 failed - next: Later, 11:00:00 AM"));
+
+        // The results outlive the program, a stopped copy and one with warnings among them.
+        std::vector<EntryResult> kept = parseResults(w.env.read("PLVResults.txt"));
+        QCOMPARE(kept.size(), size_t(3));
+        const qint64 at = wallSecond(monday(10, 0, 5));
+        noteResult(&kept, {readEntry(*w.grid(), 0).source, w.backup, Outcome::stopped, at});
+        noteResult(&kept, {readEntry(*w.grid(), 2).source, w.backup, Outcome::warned, at, 1, 1, "1 mode lost"});
+        w.env.write("PLVResults.txt", formatResults(kept));
+        frmMain again(w.env.platform());
+        again.Form_Load();
+        const FlexGrid* grid = again.findChild<FlexGrid*>("MSFlexGrid1");
+        QCOMPARE(grid->rowMark(3).said, QStringLiteral("last copy stopped")); // a load reverses the rows
+        QCOMPARE(grid->rowMark(1).said, QStringLiteral("last copy made with warnings"));
+        QVERIFY(grid->model()->index(1, 0).data(Qt::AccessibleTextRole).toString().contains("made with warnings"));
+        QVERIFY(grid->model()->index(1, 3).data(Qt::ToolTipRole).toString().contains(": 1 mode lost"));
+    }
+
+    void anOverdueEntryIsToldOnceADayAndMarked()
+    {
+        WindowUnderTest w;
+        const QString source = w.env.folder.filePath("Reports");
+        w.env.write("Plovern.txt", (source + ",/nowhere/,10:30:00 AM,Every\r\n").toLocal8Bit());
+        // Made whole on Thursday, failed every day since.
+        const EntryResult last{source, "/nowhere/", Outcome::failed, wallSecond(monday(10, 30, 0).addDays(-1)),
+                               0,      0,           "gone",          wallSecond(monday(10, 30, 0).addDays(-4)),
+                               1};
+        w.env.write("PLVResults.txt", formatResults({last}));
+        w.env.clock.set(monday(12, 0, 0));
+        w.window.Form_Load();
+        w.timer()->stop();
+        QCOMPARE(w.env.notifier.sent().size(), 1);
+        QCOMPARE(w.env.notifier.sent()[0].second, "no whole copy of " + source + " since 3 December");
+        QCOMPARE(w.grid()->rowMark(0).said, QStringLiteral("overdue, last copy failed"));
+        for (const QDateTime& later : {monday(12, 1, 0), monday(23, 59, 0)}) {
+            w.env.clock.set(later);
+            w.window.Timer1_Timer();
+        }
+        QCOMPARE(w.env.notifier.sent().size(), 1);
+        w.env.clock.set(monday(0, 1, 0).addDays(1));
+        w.window.Timer1_Timer();
+        QCOMPARE(w.env.notifier.sent().size(), 2);
     }
 
     void aTickIntervalThatIsNotANumberFailsToTheCaller()

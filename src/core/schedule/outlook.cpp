@@ -1,0 +1,130 @@
+#include "core/schedule/outlook.h"
+
+#include <span>
+
+#include <QLocale>
+
+#include "core/platform/paths.h"
+#include "core/schedule/clocktext.h"
+#include "core/schedule/scheduler.h"
+
+namespace plovern {
+
+namespace {
+
+constexpr qint64 kDay = 24 * 60 * 60;
+
+QString sizeText(quint64 bytes)
+{
+    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
+}
+
+} // namespace
+
+std::optional<qint64> nextDue(const ScheduleEntry& entry, qint64 now)
+{
+    // The scheduler's own rule, asked day by day for a week.
+    for (qint64 day = 0; day < 8; ++day) {
+        const SecondRange range{now + 1 + day * kDay, now + (day + 1) * kDay};
+        const std::vector<DueRun> runs = dueRuns(std::span(&entry, 1), range);
+        if (!runs.empty())
+            return runs.front().second;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> overdueSince(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+{
+    if (!last || !nextDue(entry, now))
+        return std::nullopt;
+    const qint64 period = entry.day == QLatin1String("Every") ? kDay : 7 * kDay;
+    const qint64 base = last->lastWhole != 0 ? last->lastWhole : last->since;
+    if (now - base <= period + kDay)
+        return std::nullopt;
+    return base;
+}
+
+bool needsLook(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+{
+    return (last && !isWhole(last->outcome)) || overdueSince(entry, last, now).has_value();
+}
+
+QString wallText(qint64 second)
+{
+    const QDate day = wallDate(second);
+    return QStringLiteral("%1 %2").arg(QLocale::c().toString(day, QStringLiteral("dddd d MMMM yyyy")),
+                                       clockText(wallDateTime(second).time()));
+}
+
+QString outcomeWord(const std::optional<EntryResult>& last)
+{
+    if (!last)
+        return QStringLiteral("not yet made");
+    switch (last->outcome) {
+    case Outcome::made:
+        return QStringLiteral("made");
+    case Outcome::warned:
+        return QStringLiteral("made with warnings");
+    case Outcome::failed:
+        return QStringLiteral("failed");
+    case Outcome::stopped:
+        return QStringLiteral("stopped");
+    }
+    return {};
+}
+
+QString lastCopyText(const std::optional<EntryResult>& last)
+{
+    if (!last)
+        return outcomeWord(last);
+    QString text = QStringLiteral("%1 %2, %3 files, %4")
+                       .arg(outcomeWord(last), wallText(last->at), QString::number(last->files), sizeText(last->bytes));
+    if (!last->line.isEmpty())
+        text += QStringLiteral(": ") + last->line;
+    return text;
+}
+
+QString outlookTitle(const QString& title, std::span<const ScheduleEntry> entries,
+                     std::span<const std::optional<EntryResult>> lasts, qint64 now)
+{
+    QString shown = title;
+    qsizetype looks = 0;
+    std::optional<std::pair<qint64, const ScheduleEntry*>> first;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (needsLook(entries[i], lasts[i], now))
+            ++looks;
+        const std::optional<qint64> next = nextDue(entries[i], now);
+        if (next && (!first || *next < first->first))
+            first = std::pair(*next, &entries[i]);
+    }
+    if (looks > 0)
+        shown += QStringLiteral(" - %1 failed").arg(looks);
+    if (first) {
+        const qint64 next = first->first;
+        const QString time = clockText(wallDateTime(next).time());
+        const QString when = wallDate(next) == wallDate(now)
+            ? time
+            : QLocale::c().toString(wallDate(next), QStringLiteral("dddd ")) + time;
+        shown += QStringLiteral(" - next: %1, %2").arg(lastName(first->second->source), when);
+    }
+    return shown;
+}
+
+QString overdueText(const ScheduleEntry& entry, qint64 since)
+{
+    return QStringLiteral("no whole copy of %1 since %2")
+        .arg(entry.source, QLocale::c().toString(wallDate(since), QStringLiteral("d MMMM")));
+}
+
+QString statusLine(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+{
+    const std::optional<qint64> next = nextDue(entry, now);
+    QString line = QStringLiteral("%1 -> %2, %3 %4; last copy %5; next %6")
+                       .arg(entry.source, entry.destination, entry.day, entry.time, lastCopyText(last),
+                            next ? wallText(*next) : QStringLiteral("never"));
+    if (const std::optional<qint64> since = overdueSince(entry, last, now))
+        line += QStringLiteral("; overdue: no whole copy since %1").arg(wallText(*since));
+    return line;
+}
+
+} // namespace plovern

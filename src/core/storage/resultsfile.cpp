@@ -1,0 +1,125 @@
+#include "core/storage/resultsfile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+#include <QDateTime>
+
+#include "core/platform/ownfolder.h"
+#include "core/platform/paths.h"
+#include "core/platform/textfile.h"
+#include "core/schedule/scheduler.h"
+#include "core/storage/programfiles.h"
+
+namespace plovern {
+
+namespace {
+
+constexpr std::array<std::pair<Outcome, const char*>, 4> kOutcomes{
+    {{Outcome::made, "made"}, {Outcome::warned, "warned"}, {Outcome::failed, "failed"}, {Outcome::stopped, "stopped"}}};
+
+QByteArray encoded(const QString& path)
+{
+    return pathBytes(path).toPercentEncoding("/");
+}
+
+QString decoded(const QByteArray& field)
+{
+    return pathText(QByteArray::fromPercentEncoding(field));
+}
+
+bool isEntry(const EntryResult& result, const QString& source, const QString& destination)
+{
+    return result.source == source && result.destination == destination;
+}
+
+} // namespace
+
+std::vector<EntryResult> parseResults(const QByteArray& bytes)
+{
+    std::vector<EntryResult> results;
+    for (const QByteArray& line : splitLines(bytes)) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 9)
+            continue;
+        const auto outcome = std::find_if(kOutcomes.begin(), kOutcomes.end(),
+                                          [&](const auto& known) { return fields[0] == known.second; });
+        EntryResult result;
+        std::array<bool, 5> numbers{};
+        result.at = fields[1].toLongLong(&numbers[0]);
+        result.lastWhole = fields[2].toLongLong(&numbers[1]);
+        result.since = fields[3].toLongLong(&numbers[2]);
+        result.files = fields[4].toULongLong(&numbers[3]);
+        result.bytes = fields[5].toULongLong(&numbers[4]);
+        result.source = decoded(fields[6]);
+        result.destination = decoded(fields[7]);
+        result.line = decoded(fields[8]);
+        if (outcome == kOutcomes.end() || !std::ranges::all_of(numbers, [](bool ok) { return ok; })
+            || result.source.isEmpty())
+            continue;
+        result.outcome = outcome->first;
+        noteResult(&results, std::move(result));
+    }
+    return results;
+}
+
+QByteArray formatResults(const std::vector<EntryResult>& results)
+{
+    QByteArray bytes;
+    for (const EntryResult& result : results) {
+        const auto outcome = std::find_if(kOutcomes.begin(), kOutcomes.end(),
+                                          [&](const auto& known) { return known.first == result.outcome; });
+        bytes += QByteArray(outcome->second) + ' ' + QByteArray::number(result.at) + ' '
+            + QByteArray::number(result.lastWhole) + ' ' + QByteArray::number(result.since) + ' '
+            + QByteArray::number(result.files) + ' ' + QByteArray::number(result.bytes) + ' ' + encoded(result.source)
+            + ' ' + encoded(result.destination) + ' ' + encoded(result.line) + kLineEnd;
+    }
+    return bytes;
+}
+
+bool loadResults(const OwnFolder& files, std::vector<EntryResult>* results, QString* error)
+{
+    QByteArray bytes;
+    if (!files.read(QString::fromLatin1(kResultsFile), &bytes, error) && errno != ENOENT)
+        return false;
+    *results = parseResults(bytes);
+    return true;
+}
+
+void noteResult(std::vector<EntryResult>* results, EntryResult result)
+{
+    const auto known = std::find_if(results->begin(), results->end(), [&](const EntryResult& earlier) {
+        return isEntry(earlier, result.source, result.destination);
+    });
+    if (known != results->end()) {
+        if (!isWhole(result.outcome))
+            result.lastWhole = std::max(result.lastWhole, known->lastWhole);
+        if (known->since != 0)
+            result.since = std::min(result.since != 0 ? result.since : known->since, known->since);
+        results->erase(known);
+    }
+    if (result.since == 0)
+        result.since = result.at;
+    results->push_back(std::move(result));
+}
+
+std::optional<EntryResult> lastResultOf(const std::vector<EntryResult>& results, const std::vector<MadeCopy>& book,
+                                        const QString& source, const QString& destination)
+{
+    const auto found = std::find_if(results.begin(), results.end(),
+                                    [&](const EntryResult& result) { return isEntry(result, source, destination); });
+    if (found != results.end())
+        return *found;
+    std::optional<EntryResult> latest;
+    for (const MadeCopy& copy : book) {
+        if (!copy.whole || copy.ended == 0 || copy.source != source || copy.destination != destination)
+            continue;
+        const qint64 ended = wallSecond(QDateTime::fromMSecsSinceEpoch(copy.ended / 1000000));
+        if (!latest || ended > latest->at)
+            latest = EntryResult{source, destination, Outcome::made, ended, copy.files, 0, {}, ended, ended};
+    }
+    return latest;
+}
+
+} // namespace plovern
