@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 
 #include <unistd.h>
@@ -10,7 +11,10 @@
 #include "core/platform/ownfolder.h"
 #include "core/platform/process.h"
 #include "core/platform/volumes.h"
+#include "core/schedule/outlook.h"
+#include "core/schedule/scheduler.h"
 #include "core/storage/programfiles.h"
+#include "core/storage/resultsfile.h"
 #include "gui/platform/messageboxes.h"
 #include "gui/platform/platform.h"
 #include "gui/platform/shell.h"
@@ -18,6 +22,41 @@
 #include "gui/window/signalbridge.h"
 
 namespace {
+
+void print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// Each entry's line, from the files alone: no lock, no timer, no window, so
+// it runs beside the instance that makes the copies.
+int printStatus(const QString& folder)
+{
+    const plovern::ProgramFiles files(folder);
+    std::vector<plovern::ScheduleEntry> entries;
+    std::vector<plovern::EntryResult> results;
+    std::vector<plovern::MadeCopy> book;
+    QString error = files.judge();
+    bool read = error.isEmpty();
+    if (read && !files.loadSchedule(&entries, &error))
+        read = errno == ENOENT; // no schedule yet: no entries
+    read = read && plovern::loadResults(*files.folder(), &results, &error)
+        && plovern::loadCopyBook(*files.folder(), &book, &error);
+    if (!read) {
+        print(stderr, QStringLiteral("plovern: cannot read the files in %1: %2\n").arg(folder, error));
+        return 2;
+    }
+    const qint64 now = plovern::wallSecond(plovern::SystemClock().now());
+    bool looks = false;
+    for (const plovern::ScheduleEntry& entry : entries) {
+        const std::optional<plovern::EntryResult> last
+            = plovern::lastResultOf(results, book, entry.source, entry.destination);
+        looks = looks || plovern::needsLook(entry, last, now);
+        print(stdout, plovern::shownText(plovern::statusLine(entry, last, now)) + QLatin1Char('\n'));
+    }
+    return looks ? 1 : 0;
+}
 
 // Holds the program folder for this process, or ends this start: a second
 // instance started hidden says how to end the first; with a window, it asks
@@ -64,9 +103,12 @@ int main(int argc, char* argv[])
     const QString switches = plovern::argumentText(args);
     const plovern::Switches asked = plovern::readSwitches(switches);
     if (asked.help || asked.version) {
-        const QByteArray text = (asked.help ? plovern::usageText() : plovern::versionText()).toLocal8Bit();
-        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+        print(stdout, asked.help ? plovern::usageText() : plovern::versionText());
         return 0;
+    }
+    if (asked.status) {
+        QCoreApplication app(argc, argv);
+        return printStatus(plovern::programFolder());
     }
     const bool hidden = asked.hidden;
     // A scheduler that never shows its window must not depend on a screen:

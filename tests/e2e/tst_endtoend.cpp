@@ -177,11 +177,39 @@ private slots:
     {
         Installed plovern;
         const QByteArray help = plovern.runAgain({QStringLiteral("--help")});
-        QVERIFY2(help.startsWith("0 Usage: plovern [-h | -p | -hp]") && help.contains("--version"), help.constData());
+        QVERIFY2(help.startsWith("0 Usage: plovern [-h | -p | -hp | --status]") && help.contains("--version"),
+                 help.constData());
         const QByteArray version = plovern.runAgain({QStringLiteral("--version")});
         QVERIFY2(version.startsWith("0 plovern ") && version.count('\n') == 1, version.constData());
         // No scheduler was started: no lock, no files.
         QCOMPARE(QDir(plovern.dir.path()).entryList(QDir::Files), QStringList{"plovern"});
+    }
+
+    void statusTellsEachEntryBesideTheRunningProgram()
+    {
+        Installed plovern;
+        const QString source = plovern.dir.filePath(QStringLiteral("Reports"));
+        const QString backup = plovern.dir.filePath(QStringLiteral("backup/"));
+        makeTree(source, {{"a.txt", "alpha"}});
+        QDir().mkpath(backup);
+        QCOMPARE(plovern.runAgain({QStringLiteral("--status")}), QByteArray("0 "));
+        const QDateTime due = QDateTime::currentDateTime().addSecs(2);
+        const QString at = clockText(due.time());
+        QVERIFY(saveFile(
+            plovern.file("Plovern.txt"),
+            (source + "," + backup + "," + at + ",Every\r\n/gone," + backup + "," + at + ",Every\r\n").toLocal8Bit()));
+        plovern.keptMarkBefore(due);
+        plovern.start({QStringLiteral("-h")});
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(plovern.file("PLVResults.txt")).count('\n') == 2, 15000);
+        const QByteArray status = plovern.runAgain({QStringLiteral("--status")});
+        const QList<QByteArray> lines = status.split('\n');
+        QVERIFY2(lines.size() == 3 && status.startsWith("1 "), status.constData());
+        QVERIFY2(lines[0].contains((source + " -> " + backup + ", Every " + at + "; last copy made ").toLocal8Bit())
+                     && lines[0].contains(", 1 files, 5 bytes; next "),
+                 status.constData());
+        QVERIFY2(lines[1].contains("/gone -> ") && lines[1].contains("; last copy failed "), status.constData());
+        QCOMPARE(plovern.process.state(), QProcess::Running); // no lock taken from it, nothing ended
+        plovern.terminate();
     }
 
     void oneProgramPerProgramFolder()

@@ -55,17 +55,21 @@ Switches readSwitches(const QString& arguments)
 {
     const bool hidden = arguments == QLatin1String("-h") || arguments == QLatin1String("-hp");
     const bool purge = arguments == QLatin1String("-p") || arguments == QLatin1String("-hp");
-    return {hidden, purge, arguments == QLatin1String("--help"), arguments == QLatin1String("--version")};
+    return {hidden, purge, arguments == QLatin1String("--help"), arguments == QLatin1String("--version"),
+            arguments == QLatin1String("--status")};
 }
 
 QString usageText()
 {
-    return QStringLiteral("Usage: plovern [-h | -p | -hp]\n"
+    return QStringLiteral("Usage: plovern [-h | -p | -hp | --status]\n"
                           "Copies whole folders on the timetable in Plovern.txt, kept beside the program\n"
                           "or in ~/.local/share/plovern.\n"
                           "  -h         start hidden: no window, the timetable keeps running\n"
                           "  -p         start with the yearly purge ticked (a stored setting wins)\n"
                           "  -hp        both\n"
+                          "  --status   print each entry's last copy and next one, and end: 1 when\n"
+                          "             a last copy failed or an entry is overdue, 2 when the files\n"
+                          "             cannot be read; beside a running Plovern too\n"
                           "  --help     print this and end\n"
                           "  --version  print the version and end\n"
                           "It ends, saving its files, on SIGTERM, SIGHUP or SIGINT.\n");

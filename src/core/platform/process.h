@@ -38,6 +38,7 @@ struct Switches
     bool purge = false;
     bool help = false; // "--help": print how to use it and end
     bool version = false; // "--version": print the version and end
+    bool status = false; // "--status": print each entry's last copy and next one, and end
 };
 Switches readSwitches(const QString& arguments);
 // What --help and --version print.

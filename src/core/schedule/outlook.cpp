@@ -19,6 +19,15 @@ QString sizeText(quint64 bytes)
     return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
 }
 
+// "Every", or the weekday a day code names.
+QString dayText(const QString& code)
+{
+    const int sunday1 = code.size() == 1 ? code[0].unicode() - '0' : 0;
+    if (sunday1 < 1 || sunday1 > 7)
+        return code;
+    return QLocale::c().dayName(sunday1 == 1 ? 7 : sunday1 - 1);
+}
+
 } // namespace
 
 std::optional<qint64> nextDue(const ScheduleEntry& entry, qint64 now)
@@ -120,7 +129,7 @@ QString statusLine(const ScheduleEntry& entry, const std::optional<EntryResult>&
 {
     const std::optional<qint64> next = nextDue(entry, now);
     QString line = QStringLiteral("%1 -> %2, %3 %4; last copy %5; next %6")
-                       .arg(entry.source, entry.destination, entry.day, entry.time, lastCopyText(last),
+                       .arg(entry.source, entry.destination, dayText(entry.day), entry.time, lastCopyText(last),
                             next ? wallText(*next) : QStringLiteral("never"));
     if (const std::optional<qint64> since = overdueSince(entry, last, now))
         line += QStringLiteral("; overdue: no whole copy since %1").arg(wallText(*since));
