@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "core/engine/room.h"
 #include "core/engine/treecopy.h"
 #include "core/platform/clock.h"
 #include "core/platform/notifier.h"
@@ -279,7 +280,13 @@ private:
     QDateTime m_now{QDate(2026, 12, 7), QTime(1, 0, 0)};
 };
 
-double tickMilliseconds()
+struct TickCost
+{
+    double median;
+    double longest; // a tick that also shows the rows' marks and the title, once a minute
+};
+
+TickCost tickMilliseconds()
 {
     StepClock clock;
     QtMessageBoxes boxes;
@@ -299,7 +306,21 @@ double tickMilliseconds()
         clock.step();
         ticks.push_back(seconds([&] { window.Timer1_Timer(); }) * 1000);
     }
-    return median(ticks);
+    return {median(ticks), *std::max_element(ticks.begin(), ticks.end())};
+}
+
+// What the estimate of a copy's size, taken before each copy, costs it.
+double estimateSeconds(const QString& source)
+{
+    std::vector<double> runs;
+    for (int run = 0; run < kRuns; ++run) {
+        CopyControl control;
+        runs.push_back(seconds([&] {
+            if (!bytesToCopy(source, &control))
+                qFatal("cannot list %s", qPrintable(source));
+        }));
+    }
+    return median(runs);
 }
 
 // The longest the window's event loop waits, beyond a 5 ms timer's own
@@ -379,7 +400,13 @@ int main(int argc, char** argv)
     const Reused plain = compareReuse(work.filePath("daily"), work.filePath("out-reuse"), random, {}, 5);
     std::printf("reuse on the work folder's drive (no sharing): day 2 %.2f of a full copy\n", plain.ratio);
 
-    std::printf("one tick over 10000 entries: %.3f ms (median of 300)\n", tickMilliseconds());
+    const TickCost tick = tickMilliseconds();
+    std::printf("one tick over 10000 entries: %.3f ms (median of 300), longest %.1f ms (with the marks and the "
+                "title, once a minute)\n",
+                tick.median, tick.longest);
+    const double estimate = estimateSeconds(onto.filePath("small"));
+    std::printf("space estimate before a copy of the small tree: %.3f s, %.2f of its copy (median of %d)\n", estimate,
+                estimate / small.engine, kRuns);
     std::printf("window event loop during a 20000-file copy: longest delay %.1f ms\n",
                 longestDelayDuringCopy(onto.filePath("small"), onto.filePath("out-small/window-")));
     const QString reuse = btrfs < 0 ? QStringLiteral("skipped") : QString::number(btrfs, 'f', 2);

@@ -30,6 +30,7 @@ struct CopyResult
     CopyReport report;
     double seconds = 0;
     QString refusal; // why no copy was made, when none was
+    QString roomWarning = {}; // the drive holds few more copies like it
 
     bool refused() const { return !refusal.isEmpty(); }
     // Whether the folder goes into the copy record: whenever it exists, whole

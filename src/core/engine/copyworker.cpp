@@ -2,8 +2,10 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QScopeGuard>
 
+#include "core/engine/room.h"
 #include "core/platform/clock.h"
 #include "core/platform/log.h"
 #include "core/platform/logfile.h"
@@ -98,8 +100,12 @@ void CopyWorker::runBatch(CopyLanes::Lane& lane, const std::vector<DueCopy>& bat
     std::vector<Notice> notices;
     for (const DueCopy& copy : batch) {
         if (!m_lanes.stopped()) {
-            if (std::optional<Notice> notice = noticeOf(FoldCopy(lane, copy)))
+            const CopyResult result = FoldCopy(lane, copy);
+            if (std::optional<Notice> notice = noticeOf(result))
                 notices.push_back(std::move(*notice));
+            if (!result.roomWarning.isEmpty())
+                notices.push_back(
+                    {QStringLiteral("Little room left for the backups of %1").arg(copy.source), result.roomWarning});
             if (copy.purge && !m_lanes.stopped())
                 requestPurge(wallDate(copy.second).year());
         }
@@ -165,11 +171,22 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
 
     const std::shared_ptr<CopyControl> control = m_lanes.begin(lane, copy.source, where.target);
     const Reuse reuse = reuseFor(book, copy, day, where);
+    const QString drive = QFileInfo(where.target).absolutePath();
+    const std::optional<quint64> full = bytesToCopy(copy.source, control.get());
+    // A copy that cannot fit is not begun: it would fill the drive and fail
+    // the next copies too. Only a merge or a drive that shares the
+    // reference's blocks writes less than the full size.
+    if (const std::optional<Room> room = roomOf(drive);
+        full && room && !where.earlier && !(!reuse.reference.isEmpty() && sharesBlocks(drive)))
+        result.refusal = roomRefusal(*full, *room);
     QElapsedTimer clock;
     clock.start();
-    result.report = makeCopy(copy.source, where.target, control.get(), &reuse).report;
+    if (!result.refused())
+        result.report = makeCopy(copy.source, where.target, control.get(), &reuse).report;
     result.seconds = clock.elapsed() / 1000.0;
     m_lanes.end(lane);
+    if (const std::optional<Room> room = roomOf(drive); full && room && result.whole())
+        result.roomWarning = roomWarning(copy, *full, *room);
     tell(result);
 
     lock.lock();
@@ -182,11 +199,32 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     return result;
 }
 
+QString CopyWorker::roomWarning(const DueCopy& copy, quint64 full, const Room& room)
+{
+    const quint64 copies = copiesRoomFor(full, room);
+    if (copies >= 3)
+        return {};
+    std::lock_guard lock(m_mutex);
+    QDate& told = m_toldRoom[copy.source + QLatin1Char('\n') + copy.destination];
+    if (told == m_clock.now().date())
+        return {}; // once a day
+    told = m_clock.now().date();
+    const QString purge = !copy.purge        ? QStringLiteral("the purge is off")
+        : wallDate(copy.second).month() == 1 ? QStringLiteral("the purge frees room once this year's copy is whole")
+                                             : QStringLiteral("the purge frees room only in January");
+    return QStringLiteral("room for %1 more copies of %2 on %3; %4")
+        .arg(QString::number(copies), lastName(copy.source), room.drive, purge);
+}
+
 void CopyWorker::tell(const CopyResult& result)
 {
     for (const QString& line : errorLinesOf(result))
         logLine(line);
     log(logLineOf(result));
+    if (!result.roomWarning.isEmpty()) {
+        logLine(result.roomWarning);
+        log(result.roomWarning);
+    }
 }
 
 void CopyWorker::noteMade(const CopyResult& result, const Destination& where, QDate day)

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include <QDate>
 #include <QObject>
 #include <QString>
 
@@ -21,6 +22,7 @@
 namespace plovern {
 
 class Clock;
+struct Room;
 class LogFile;
 class Notifier;
 
@@ -65,6 +67,9 @@ private:
     // One copy, made, told and recorded. FoldCopy, SavedFilesDB and
     // FolderPurge keep the names these steps have always had in the program.
     CopyResult FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy);
+    // What the user must hear when the drive holds fewer than three more
+    // full copies (`full` bytes each) of the entry: once a day.
+    QString roomWarning(const DueCopy& copy, quint64 full, const Room& room);
     void tell(const CopyResult& result);
     void noteMade(const CopyResult& result, const Destination& where, QDate day);
     // The entry's last result, into its file; m_filesMutex held.
@@ -84,6 +89,7 @@ private:
     std::multiset<qint64> m_pending; // due seconds of the copies not finished
     int m_busy = 0; // batches and purges handed over and not yet through
     std::set<int> m_purgesQueued; // years whose purge waits to start
+    std::map<QString, QDate> m_toldRoom; // the day each entry was last told it runs out of room
     // The record, the copy book and the kept lines: one writer at a time.
     mutable std::mutex m_filesMutex;
     // The folders being written now, by real path, and the source of each.

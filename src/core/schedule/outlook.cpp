@@ -14,11 +14,6 @@ namespace {
 
 constexpr qint64 kDay = 24 * 60 * 60;
 
-QString sizeText(quint64 bytes)
-{
-    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
-}
-
 // "Every", or the weekday a day code names.
 QString dayText(const QString& code)
 {
@@ -58,6 +53,11 @@ bool needsLook(const ScheduleEntry& entry, const std::optional<EntryResult>& las
     return (last && !isWhole(last->outcome)) || overdueSince(entry, last, now).has_value();
 }
 
+QString bytesText(quint64 bytes)
+{
+    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
+}
+
 QString wallText(qint64 second)
 {
     const QDate day = wallDate(second);
@@ -86,8 +86,9 @@ QString lastCopyText(const std::optional<EntryResult>& last)
 {
     if (!last)
         return outcomeWord(last);
-    QString text = QStringLiteral("%1 %2, %3 files, %4")
-                       .arg(outcomeWord(last), wallText(last->at), QString::number(last->files), sizeText(last->bytes));
+    QString text
+        = QStringLiteral("%1 %2, %3 files, %4")
+              .arg(outcomeWord(last), wallText(last->at), QString::number(last->files), bytesText(last->bytes));
     if (!last->line.isEmpty())
         text += QStringLiteral(": ") + last->line;
     return text;

@@ -24,6 +24,9 @@ std::optional<qint64> overdueSince(const ScheduleEntry& entry, const std::option
 // Whether the entry needs a look: its last copy failed, or it is overdue.
 bool needsLook(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
 
+// Sizes as the program shows them: "41.2 GB".
+QString bytesText(quint64 bytes);
+
 // A wall second as the program shows it: "Tuesday 8 December 2026 10:00:00 PM".
 QString wallText(qint64 second);
 

@@ -13,6 +13,7 @@
 #include "core/engine/treedelete.h"
 #include "core/platform/logfile.h"
 #include "core/platform/textfile.h"
+#include "core/schedule/clocktext.h"
 #include "core/schedule/scheduler.h"
 #include "support/core/fakes.h"
 #include "support/core/sandbox.h"
@@ -365,6 +366,40 @@ private slots:
         QVERIFY(QDir(w.backup + "Docs152026").isEmpty());
         QVERIFY2(w.logText().contains(w.backup + "Docs152026 was made by user nobody"), qPrintable(w.logText()));
     }
+    void aCopyThatCannotFitIsNotBegunAndFewCopiesLeftAreSaid()
+    {
+        const QByteArray seen = inChild([] {
+            if (!enterMountNamespace()) // while the child has one thread
+                return QByteArray("<no namespace>");
+            Worker w;
+            if (!mountTmpfs(w.backup, "size=8m"))
+                return QByteArray("<no namespace>");
+            makeTree(w.source("Docs"), {{"big", QByteArray(5 << 20, 'b')}, {"small", "s"}});
+            QByteArray seen;
+            for (const QDate day : {kNewYear, kNewYear.addDays(1)}) {
+                w.worker.enqueue({{w.source("Docs"), w.backup, wallSecond(QDateTime(day, QTime(10, 0))), false}});
+                while (w.worker.busy())
+                    QTest::qWait(1);
+                seen += QFileInfo::exists(w.backup + "Docs" + dateStamp(day)) ? "made " : "none ";
+            }
+            for (const auto& [summary, body] : w.notifier.sent())
+                seen += (summary + ": " + body + "\n").toUtf8();
+            return seen + contentOf(w.dir.filePath("PLVResults.txt")).left(7);
+        });
+        if (seen == "<no namespace>")
+            QSKIP("this kernel lets no user mount a drive of her own");
+        const QList<QByteArray> lines = seen.split('\n'); // each notice ends with where the log is
+        QVERIFY2(lines.size() == 5, seen.constData());
+        QVERIFY2(lines[0].startsWith("made none Little room left for the backups of ")
+                     && lines[0].contains(": room for 0 more copies of Docs on /")
+                     && lines[0].endsWith("/backup; the purge is off"), // the drive's own top folder
+                 seen.constData());
+        // The second day's copy was refused before it wrote anything, and said why.
+        QVERIFY2(lines[2].startsWith("The backup of ") && lines[2].contains(" failed: needs 5.2 MB, 3.1 MB free on "),
+                 seen.constData());
+        QCOMPARE(lines[4], QByteArray("failed "));
+    }
+
     void aCopyBookThatCannotBeReadIsNeverWrittenOver()
     {
         Worker w;

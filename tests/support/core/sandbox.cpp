@@ -95,9 +95,9 @@ bool bindMount(const QString& from, const QString& to)
         == 0;
 }
 
-bool mountTmpfs(const QString& at)
+bool mountTmpfs(const QString& at, const char* options)
 {
-    return ::mount("plovern-test", QFile::encodeName(at).constData(), "tmpfs", 0, nullptr) == 0;
+    return ::mount("plovern-test", QFile::encodeName(at).constData(), "tmpfs", 0, options) == 0;
 }
 
 bool becomeUser(unsigned uid)

@@ -19,7 +19,7 @@ QByteArray inChild(const std::function<QByteArray()>& work);
 // mount. False where the kernel does not allow it.
 bool enterMountNamespace();
 bool bindMount(const QString& from, const QString& to);
-bool mountTmpfs(const QString& at);
+bool mountTmpfs(const QString& at, const char* options = nullptr);
 
 // In a child: another user from now on, as the attacker of a test run as
 // root is (`nobody`, kNobody). False where this process may not change user.
