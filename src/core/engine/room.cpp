@@ -81,8 +81,7 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
         }
         const Entry& entry = level.entries[level.next++];
         if (entry.type == DT_DIR && levels.size() < kHeldLevels) {
-            Fd below(::openat(level.folder.get(), entry.name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd below(::openat(level.folder.get(), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             std::vector<Entry> entries;
             if (below.valid() && listFolder(below.get(), &entries))
                 levels.push_back({std::move(below), std::move(entries), 0});
