@@ -1,6 +1,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <csignal>
+
 #include <unistd.h>
 
 #include <QApplication>
@@ -48,12 +50,13 @@ int printStatus(const QString& folder)
         return 2;
     }
     const qint64 now = plovern::wallSecond(plovern::SystemClock().now());
+    const plovern::LastResults last = plovern::lastResults(results, book);
     bool looks = false;
     for (const plovern::ScheduleEntry& entry : entries) {
-        const std::optional<plovern::EntryResult> last
-            = plovern::lastResultOf(results, book, entry.source, entry.destination);
-        looks = looks || plovern::needsLook(entry, last, now);
-        print(stdout, plovern::shownText(plovern::statusLine(entry, last, now)) + QLatin1Char('\n'));
+        const plovern::Outlook outlook
+            = plovern::outlookOf(entry, plovern::lastResultOf(last, entry.source, entry.destination), now);
+        looks = looks || outlook.needsLook();
+        print(stdout, plovern::shownText(plovern::statusLine(entry, outlook)) + QLatin1Char('\n'));
     }
     return looks ? 1 : 0;
 }
@@ -80,8 +83,19 @@ bool holdProgramFolder(const QString& folder, bool hidden, plovern::MessageBoxes
                                     : QStringLiteral(" End it with: pkill -x -u \"$USER\" plovern")));
             return false;
         }
+        // A window it shows is brought to the front instead; only a new
+        // instance notes that, so no older one is sent a signal it would die of.
+        const plovern::InstanceNote note = plovern::instanceNote(files, lockFile);
+        const std::optional<qint64> pid = plovern::runningInstance(files, lockFile);
+        if (note.shown && pid && ::kill(static_cast<pid_t>(*pid), SIGUSR1) == 0)
+            return false;
+        const QString copying = note.copying.isEmpty()
+            ? QStringLiteral("It is copying nothing now.")
+            : QStringLiteral("It is copying %1 now; ending it stops that copy, which is made again at its next start.")
+                  .arg(note.copying);
         // Ending it ends any copy it is making: only a chosen Yes does.
-        if (!boxes.askBeforeEnding(message + QStringLiteral("\r\nEnd it and start this one?")))
+        if (!boxes.askBeforeEnding(message + QStringLiteral("\r\n") + copying
+                                   + QStringLiteral("\r\nEnd it and start this one?")))
             return false;
         if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, lock, &why)) {
             boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),
@@ -145,6 +159,9 @@ int main(int argc, char* argv[])
     plovern::frmMain window(platform);
     boxes.setParent(&window);
     QObject::connect(&signals_, &plovern::SignalBridge::terminationRequested, &window, &QWidget::close);
+    QObject::connect(&signals_, &plovern::SignalBridge::raiseRequested, &window, &plovern::frmMain::bringToFront);
+    QObject::connect(&window, &plovern::frmMain::instanceNoteChanged, &window,
+                     [&lock](const plovern::InstanceNote& note) { lock.tell(note); });
     QObject::connect(&app, &QGuiApplication::aboutToQuit, &window, &plovern::frmMain::Form_Unload);
     QObject::connect(&window, &plovern::frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 

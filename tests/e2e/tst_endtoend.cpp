@@ -264,6 +264,23 @@ private slots:
         }
     }
 
+    void aSecondStartBringsAShownWindowForwardAndEnds()
+    {
+        Installed plovern;
+        const OwnFolder files(plovern.dir.path());
+        plovern.start({});
+        QTRY_VERIFY(instanceNote(files, "Plovern.lock").shown);
+        // No box: one would wait for an answer that never comes.
+        const QByteArray again = plovern.runAgain({});
+        QVERIFY2(again.startsWith("0 ") && !again.contains("Plovern"), again.constData());
+        QCOMPARE(plovern.process.state(), QProcess::Running);
+        plovern.terminate(); // the request to come forward did not end it
+        plovern.start({QStringLiteral("-h")});
+        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == std::optional<qint64>(plovern.process.processId()));
+        QCOMPARE(instanceNote(files, "Plovern.lock"), InstanceNote{});
+        plovern.terminate();
+    }
+
     void aHiddenProgramNeedsNoDisplay()
     {
         Installed plovern;

@@ -76,6 +76,7 @@ CopyReport CopyJob::report()
     out.stopped = stopping();
     out.files = m_files;
     out.bytes = m_bytes;
+    out.fullBytes = m_blockBytes;
     out.failures = m_failures;
     out.firstFailure = m_firstFailure;
     out.sharedFiles = m_sharedFiles;

@@ -100,10 +100,12 @@ public:
     const DriveHabits& habits() const { return m_habits; }
     bool stopping() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
     void setControl(CopyControl* control) { m_control = control; }
-    void countFile(quint64 bytes)
+    // A file in the copy, of `size` bytes, of which `written` were written now.
+    void countFile(quint64 written, quint64 size)
     {
         ++m_files;
-        m_bytes += bytes;
+        m_bytes += written;
+        m_blockBytes += inBlocks(size);
         if (m_control) {
             ++m_control->files;
             ++m_control->progress;
@@ -168,6 +170,7 @@ private:
     CopyControl* m_control = nullptr;
     std::atomic<quint64> m_files{0};
     std::atomic<quint64> m_bytes{0};
+    std::atomic<quint64> m_blockBytes{0};
     std::atomic<unsigned> m_nextTemp{0};
     std::atomic<bool> m_sourceHasAttributes{true};
     Fd m_reference;

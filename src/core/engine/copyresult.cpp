@@ -72,8 +72,10 @@ EntryResult entryResultOf(const CopyResult& result, qint64 at)
         entry.line = warningsOf(result);
     }
     entry.line = shownText(entry.line); // one line, whatever the names hold
-    if (isWhole(entry.outcome))
+    if (isWhole(entry.outcome)) {
         entry.lastWhole = at;
+        entry.fullBytes = report.fullBytes;
+    }
     return entry;
 }
 

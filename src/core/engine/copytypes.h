@@ -24,6 +24,8 @@ struct CopyReport
     bool stopped = false; // asked to stop before the tree was through
     quint64 files = 0; // files in the copy, written or found unchanged
     quint64 bytes = 0; // bytes written
+    // The files' sizes in whole 4 KiB blocks: what a full copy writes.
+    quint64 fullBytes = 0;
     quint64 sharedFiles = 0; // files that share their blocks with the reference
     quint64 sharedBytes = 0;
     QString reference; // the earlier copy shared with, when one was
@@ -36,6 +38,13 @@ struct CopyReport
     // The first failure, with "(and N more)" when there were others.
     QString failureText() const;
 };
+
+// A file's size as the drive it is copied to takes it, near enough for an
+// estimate: in whole 4 KiB blocks.
+inline quint64 inBlocks(quint64 size)
+{
+    return (size + 4095) / 4096 * 4096;
+}
 
 // What another thread may see of a running copy, and how it stops one: the
 // copy looks at `stop` before each file and each folder, so it ends at the

@@ -155,6 +155,10 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
         log(line);
     }
     const Destination where = destinationOf(book, copy, day, m_writing);
+    std::vector<EntryResult> results;
+    loadResults(*m_places.files, &results); // an estimate: a file that cannot be read gives none
+    const std::optional<EntryResult> last = lastResultOf(lastResults(results, {}), copy.source, copy.destination);
+    const quint64 lastFull = last ? last->fullBytes : 0;
     CopyResult result{copy, where.target, {}, 0, where.refusal};
     if (!where.note.isEmpty())
         log(where.note);
@@ -172,7 +176,9 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     const std::shared_ptr<CopyControl> control = m_lanes.begin(lane, copy.source, where.target);
     const Reuse reuse = reuseFor(book, copy, day, where);
     const QString drive = QFileInfo(where.target).absolutePath();
-    const std::optional<quint64> full = bytesToCopy(copy.source, control.get());
+    // What the entry's last whole copy held; a listing of the source before its first.
+    const std::optional<quint64> full
+        = lastFull != 0 ? std::optional(lastFull) : bytesToCopy(copy.source, control.get());
     // A copy that cannot fit is not begun: it would fill the drive and fail
     // the next copies too. Only a merge or a drive that shares the
     // reference's blocks writes less than the full size.

@@ -94,7 +94,7 @@ public:
             return; // replaced by something that is not a file since the listing
         if (m_st.st_nlink < 2) {
             if (copy())
-                m_job.countFile(m_written);
+                m_job.countFile(m_written, static_cast<quint64>(m_st.st_size));
             return;
         }
         std::lock_guard lock(m_job.linkMutex);
@@ -103,7 +103,7 @@ public:
             return;
         if (copy()) {
             m_job.linked.emplace(id, m_path);
-            m_job.countFile(m_written);
+            m_job.countFile(m_written, static_cast<quint64>(m_st.st_size));
         }
     }
 

@@ -17,7 +17,6 @@ namespace plovern {
 
 namespace {
 
-constexpr quint64 kBlock = 4096;
 constexpr size_t kHeldLevels = 256;
 constexpr unsigned long kBcachefsMagic = 0xca451a4e;
 constexpr unsigned long kZfsMagic = 0x2fc12fc1;
@@ -89,7 +88,7 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
         } else if (entry.type == DT_REG) {
             struct stat st = {};
             if (::fstatat(level.folder.get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-                bytes += (quint64(st.st_size) + kBlock - 1) / kBlock * kBlock;
+                bytes += inBlocks(quint64(st.st_size));
         }
     }
     return bytes;

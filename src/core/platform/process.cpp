@@ -112,12 +112,32 @@ FolderLock lockProgramFolder(const OwnFolder& files, const QString& name)
             ? FolderLock(State::heldByAnother, Fd())
             : FolderLock(State::unavailable, Fd(), QString::fromLocal8Bit(std::strerror(failure)));
     }
-    // The pid is for people who look; the lock itself is the flock. A pid
-    // that cannot be written takes nothing from the lock.
-    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(fd.get(), 0) == 0)
-        (void)!::pwrite(fd.get(), pid.constData(), size_t(pid.size()), 0);
-    return {State::held, std::move(fd)};
+    FolderLock held(State::held, std::move(fd));
+    held.tell({});
+    return held;
+}
+
+void FolderLock::tell(const InstanceNote& note) const
+{
+    if (m_state != State::held)
+        return;
+    // The pid is for people who look and for a second start; the lock itself
+    // is the flock, so a note that cannot be written takes nothing from it.
+    const QByteArray text = QByteArray::number(::getpid()) + '\n' + (note.shown ? "shown" : "hidden") + '\n'
+        + pathBytes(note.copying).toPercentEncoding("/") + '\n';
+    if (::ftruncate(m_fd.get(), 0) == 0)
+        (void)!::pwrite(m_fd.get(), text.constData(), size_t(text.size()), 0);
+}
+
+InstanceNote instanceNote(const OwnFolder& files, const QString& name)
+{
+    QByteArray text;
+    if (!files.read(name, &text))
+        return {};
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.size() < 3)
+        return {};
+    return {lines[1] == "shown", pathText(QByteArray::fromPercentEncoding(lines[2]))};
 }
 
 std::optional<qint64> runningInstance(const OwnFolder& files, const QString& name)

@@ -53,6 +53,16 @@ QString versionText();
 // Where no lock can be made at all (a folder that cannot be written, files
 // that are not to be trusted: another user's lock file keeps no one out),
 // the program still runs, and `why` says so.
+// What a running instance tells a second start through its lock file, below
+// its pid: whether its window is shown, and the source it is copying now.
+struct InstanceNote
+{
+    bool shown = false;
+    QString copying; // empty while it copies nothing
+
+    bool operator==(const InstanceNote&) const = default;
+};
+
 class FolderLock
 {
 public:
@@ -67,6 +77,8 @@ public:
     }
 
     State state() const { return m_state; }
+    // Writes the pid and `note` into the lock file, when the lock is held.
+    void tell(const InstanceNote& note) const;
     // Why no lock could be made, when it could not.
     const QString& why() const { return m_why; }
 
@@ -82,6 +94,10 @@ FolderLock lockProgramFolder(const OwnFolder& files, const QString& name);
 // The running instance that holds the lock file `name`, by the pid it wrote
 // there; none when no process holds it.
 std::optional<qint64> runningInstance(const OwnFolder& files, const QString& name);
+
+// What the instance holding the lock file `name` last told; nothing of
+// itself (hidden, copying nothing) when it wrote no note.
+InstanceNote instanceNote(const OwnFolder& files, const QString& name);
 
 // Ends the instance that holds the lock as a log-out would (SIGTERM, so it
 // saves everything) and takes the lock into `lock` once it has let go; false

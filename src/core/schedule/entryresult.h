@@ -21,6 +21,7 @@ struct EntryResult
     QString line = {}; // the warning or the failure, one line
     qint64 lastWhole = 0; // when the last whole copy ended; 0 when none is known
     qint64 since = 0; // when the first copy known here ended
+    quint64 fullBytes = 0; // what a full copy wrote, as of the last whole copy; 0 when not known
 
     bool operator==(const EntryResult&) const = default;
 };

@@ -1,7 +1,5 @@
 #include "core/schedule/outlook.h"
 
-#include <span>
-
 #include <QLocale>
 
 #include "core/platform/paths.h"
@@ -25,32 +23,16 @@ QString dayText(const QString& code)
 
 } // namespace
 
-std::optional<qint64> nextDue(const ScheduleEntry& entry, qint64 now)
+Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, qint64 now)
 {
-    // The scheduler's own rule, asked day by day for a week.
-    for (qint64 day = 0; day < 8; ++day) {
-        const SecondRange range{now + 1 + day * kDay, now + (day + 1) * kDay};
-        const std::vector<DueRun> runs = dueRuns(std::span(&entry, 1), range);
-        if (!runs.empty())
-            return runs.front().second;
-    }
-    return std::nullopt;
-}
-
-std::optional<qint64> overdueSince(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
-{
-    if (!last || !nextDue(entry, now))
-        return std::nullopt;
+    Outlook outlook{std::move(last), nextDueSecond(entry, now), std::nullopt};
+    if (!outlook.last || !outlook.next)
+        return outlook;
     const qint64 period = entry.day == QLatin1String("Every") ? kDay : 7 * kDay;
-    const qint64 base = last->lastWhole != 0 ? last->lastWhole : last->since;
-    if (now - base <= period + kDay)
-        return std::nullopt;
-    return base;
-}
-
-bool needsLook(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
-{
-    return (last && !isWhole(last->outcome)) || overdueSince(entry, last, now).has_value();
+    const qint64 base = outlook.last->lastWhole != 0 ? outlook.last->lastWhole : outlook.last->since;
+    if (now - base > period + kDay)
+        outlook.overdueSince = base;
+    return outlook;
 }
 
 QString bytesText(quint64 bytes)
@@ -94,18 +76,18 @@ QString lastCopyText(const std::optional<EntryResult>& last)
     return text;
 }
 
-QString outlookTitle(const QString& title, std::span<const ScheduleEntry> entries,
-                     std::span<const std::optional<EntryResult>> lasts, qint64 now)
+QString outlookTitle(const QString& title, std::span<const ScheduleEntry> entries, std::span<const Outlook> outlooks,
+                     qint64 now)
 {
     QString shown = title;
     qsizetype looks = 0;
     std::optional<std::pair<qint64, const ScheduleEntry*>> first;
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (needsLook(entries[i], lasts[i], now))
+        const Outlook& outlook = outlooks[i];
+        if (outlook.needsLook())
             ++looks;
-        const std::optional<qint64> next = nextDue(entries[i], now);
-        if (next && (!first || *next < first->first))
-            first = std::pair(*next, &entries[i]);
+        if (outlook.next && (!first || *outlook.next < first->first))
+            first = std::pair(*outlook.next, &entries[i]);
     }
     if (looks > 0)
         shown += QStringLiteral(" - %1 failed").arg(looks);
@@ -126,14 +108,13 @@ QString overdueText(const ScheduleEntry& entry, qint64 since)
         .arg(entry.source, QLocale::c().toString(wallDate(since), QStringLiteral("d MMMM")));
 }
 
-QString statusLine(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+QString statusLine(const ScheduleEntry& entry, const Outlook& outlook)
 {
-    const std::optional<qint64> next = nextDue(entry, now);
     QString line = QStringLiteral("%1 -> %2, %3 %4; last copy %5; next %6")
-                       .arg(entry.source, entry.destination, dayText(entry.day), entry.time, lastCopyText(last),
-                            next ? wallText(*next) : QStringLiteral("never"));
-    if (const std::optional<qint64> since = overdueSince(entry, last, now))
-        line += QStringLiteral("; overdue: no whole copy since %1").arg(wallText(*since));
+                       .arg(entry.source, entry.destination, dayText(entry.day), entry.time, lastCopyText(outlook.last),
+                            outlook.next ? wallText(*outlook.next) : QStringLiteral("never"));
+    if (outlook.overdueSince)
+        line += QStringLiteral("; overdue: no whole copy since %1").arg(wallText(*outlook.overdueSince));
     return line;
 }
 

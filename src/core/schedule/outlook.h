@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <span>
-#include <vector>
 
 #include <QString>
 
@@ -11,18 +10,22 @@
 
 namespace plovern {
 
-// The next wall-clock second after `now` at which the entry falls due, none
-// when its time or day names none.
-std::optional<qint64> nextDue(const ScheduleEntry& entry, qint64 now);
+// What is known of one entry at the wall second `now`: its last copy, its
+// next due second and since when it has had no whole copy though it should.
+struct Outlook
+{
+    std::optional<EntryResult> last;
+    std::optional<qint64> next; // none when its time or day names none
+    // Its last whole copy (or, with none, its first known copy) is older than
+    // its period and a day (Every: two days, one weekday: eight). None while
+    // it is not overdue, and for an entry that never copied.
+    std::optional<qint64> overdueSince;
 
-// The wall second since which the entry has had no whole copy though it
-// should have: its last whole copy (or, with none, its first known copy) is
-// older than its period and a day (Every: two days, one weekday: eight).
-// None while it is not overdue, and for an entry that never copied.
-std::optional<qint64> overdueSince(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
+    // Its last copy failed, or it is overdue.
+    bool needsLook() const { return (last && !isWhole(last->outcome)) || overdueSince.has_value(); }
+};
 
-// Whether the entry needs a look: its last copy failed, or it is overdue.
-bool needsLook(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
+Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, qint64 now);
 
 // Sizes as the program shows them: "41.2 GB".
 QString bytesText(quint64 bytes);
@@ -35,19 +38,19 @@ QString wallText(qint64 second);
 QString outcomeWord(const std::optional<EntryResult>& last);
 
 // The last copy in one line: "made Tuesday 8 December 2026 10:00:05 PM, 120
-// files, 3.4 MiB" and the warning or failure after a colon.
+// files, 3.4 MB" and the warning or failure after a colon.
 QString lastCopyText(const std::optional<EntryResult>& last);
 
 // The window's title between copies: how many entries need a look, and the
 // next copy due ("Plovern - 1 failed - next: Documents, 10:00:00 PM", with
-// the weekday when it is not today). `lasts` holds each entry's last copy.
-QString outlookTitle(const QString& title, std::span<const ScheduleEntry> entries,
-                     std::span<const std::optional<EntryResult>> lasts, qint64 now);
+// the weekday when it is not today). `outlooks` holds one per entry.
+QString outlookTitle(const QString& title, std::span<const ScheduleEntry> entries, std::span<const Outlook> outlooks,
+                     qint64 now);
 
 // What the desktop is told of an overdue entry.
 QString overdueText(const ScheduleEntry& entry, qint64 since);
 
 // The entry's line of `plovern --status`.
-QString statusLine(const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
+QString statusLine(const ScheduleEntry& entry, const Outlook& outlook);
 
 } // namespace plovern

@@ -85,4 +85,18 @@ std::vector<DueRun> dueRuns(std::span<const ScheduleEntry> entries, SecondRange 
     return runs;
 }
 
+std::optional<qint64> nextDueSecond(const ScheduleEntry& entry, qint64 after)
+{
+    const std::optional<int> day = dayFilter(entry.day);
+    const std::optional<int> at = secondOfDay(entry.time);
+    if (!day || !at)
+        return std::nullopt;
+    qint64 second = after - after % kDay + *at;
+    if (second <= after)
+        second += kDay;
+    while (*day != 0 && weekdayOfWallSecond(second) != *day)
+        second += kDay;
+    return second;
+}
+
 } // namespace plovern

@@ -67,4 +67,8 @@ struct DueRun
 // time text and whose weekday its day code names ("Every" names all seven).
 std::vector<DueRun> dueRuns(std::span<const ScheduleEntry> entries, SecondRange range);
 
+// The first wall second after `after` at which the entry falls due, by the
+// same rule; none when its time or day names none.
+std::optional<qint64> nextDueSecond(const ScheduleEntry& entry, qint64 after);
+
 } // namespace plovern

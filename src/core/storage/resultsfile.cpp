@@ -41,20 +41,21 @@ std::vector<EntryResult> parseResults(const QByteArray& bytes)
     std::vector<EntryResult> results;
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 9)
+        if (fields.size() != 10)
             continue;
         const auto outcome = std::find_if(kOutcomes.begin(), kOutcomes.end(),
                                           [&](const auto& known) { return fields[0] == known.second; });
         EntryResult result;
-        std::array<bool, 5> numbers{};
+        std::array<bool, 6> numbers{};
         result.at = fields[1].toLongLong(&numbers[0]);
         result.lastWhole = fields[2].toLongLong(&numbers[1]);
         result.since = fields[3].toLongLong(&numbers[2]);
         result.files = fields[4].toULongLong(&numbers[3]);
         result.bytes = fields[5].toULongLong(&numbers[4]);
-        result.source = decoded(fields[6]);
-        result.destination = decoded(fields[7]);
-        result.line = decoded(fields[8]);
+        result.fullBytes = fields[6].toULongLong(&numbers[5]);
+        result.source = decoded(fields[7]);
+        result.destination = decoded(fields[8]);
+        result.line = decoded(fields[9]);
         if (outcome == kOutcomes.end() || !std::ranges::all_of(numbers, [](bool ok) { return ok; })
             || result.source.isEmpty())
             continue;
@@ -72,8 +73,9 @@ QByteArray formatResults(const std::vector<EntryResult>& results)
                                           [&](const auto& known) { return known.first == result.outcome; });
         bytes += QByteArray(outcome->second) + ' ' + QByteArray::number(result.at) + ' '
             + QByteArray::number(result.lastWhole) + ' ' + QByteArray::number(result.since) + ' '
-            + QByteArray::number(result.files) + ' ' + QByteArray::number(result.bytes) + ' ' + encoded(result.source)
-            + ' ' + encoded(result.destination) + ' ' + encoded(result.line) + kLineEnd;
+            + QByteArray::number(result.files) + ' ' + QByteArray::number(result.bytes) + ' '
+            + QByteArray::number(result.fullBytes) + ' ' + encoded(result.source) + ' ' + encoded(result.destination)
+            + ' ' + encoded(result.line) + kLineEnd;
     }
     return bytes;
 }
@@ -95,6 +97,8 @@ void noteResult(std::vector<EntryResult>* results, EntryResult result)
     if (known != results->end()) {
         if (!isWhole(result.outcome))
             result.lastWhole = std::max(result.lastWhole, known->lastWhole);
+        if (result.fullBytes == 0)
+            result.fullBytes = known->fullBytes;
         if (known->since != 0)
             result.since = std::min(result.since != 0 ? result.since : known->since, known->since);
         results->erase(known);
@@ -104,22 +108,26 @@ void noteResult(std::vector<EntryResult>* results, EntryResult result)
     results->push_back(std::move(result));
 }
 
-std::optional<EntryResult> lastResultOf(const std::vector<EntryResult>& results, const std::vector<MadeCopy>& book,
-                                        const QString& source, const QString& destination)
+LastResults lastResults(const std::vector<EntryResult>& results, const std::vector<MadeCopy>& book)
 {
-    const auto found = std::find_if(results.begin(), results.end(),
-                                    [&](const EntryResult& result) { return isEntry(result, source, destination); });
-    if (found != results.end())
-        return *found;
-    std::optional<EntryResult> latest;
+    LastResults last;
     for (const MadeCopy& copy : book) {
-        if (!copy.whole || copy.ended == 0 || copy.source != source || copy.destination != destination)
+        if (!copy.whole || copy.ended == 0)
             continue;
         const qint64 ended = wallSecond(QDateTime::fromMSecsSinceEpoch(copy.ended / 1000000));
-        if (!latest || ended > latest->at)
-            latest = EntryResult{source, destination, Outcome::made, ended, copy.files, 0, {}, ended, ended};
+        const auto [known, added] = last.try_emplace({copy.source, copy.destination});
+        if (added || ended > known->second.at)
+            known->second = {copy.source, copy.destination, Outcome::made, ended, copy.files, 0, {}, ended, ended};
     }
-    return latest;
+    for (const EntryResult& result : results)
+        last[{result.source, result.destination}] = result;
+    return last;
+}
+
+std::optional<EntryResult> lastResultOf(const LastResults& last, const QString& source, const QString& destination)
+{
+    const auto found = last.find({source, destination});
+    return found == last.end() ? std::nullopt : std::optional(found->second);
 }
 
 } // namespace plovern

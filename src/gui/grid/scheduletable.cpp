@@ -55,9 +55,10 @@ QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid)
     return QString::number(static_cast<int>(readEntries(grid).size()));
 }
 
-void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now)
+void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const Outlook& outlook)
 {
-    const std::optional<qint64> overdue = overdueSince(entry, last, now);
+    const std::optional<EntryResult>& last = outlook.last;
+    const std::optional<qint64>& overdue = outlook.overdueSince;
     QStyle::StandardPixmap pixmap = QStyle::SP_CustomBase; // none: not yet made
     if (last) {
         static constexpr std::array<QStyle::StandardPixmap, 4> kByOutcome
@@ -73,9 +74,8 @@ void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const std::o
     mark.said = QStringLiteral("last copy %1").arg(outcomeWord(last));
     if (overdue)
         mark.said = QStringLiteral("overdue, ") + mark.said;
-    const std::optional<qint64> next = nextDue(entry, now);
     mark.tip = QStringLiteral("Last copy: %1\nNext: %2")
-                   .arg(lastCopyText(last), next ? wallText(*next) : QStringLiteral("never"));
+                   .arg(lastCopyText(last), outlook.next ? wallText(*outlook.next) : QStringLiteral("never"));
     if (overdue)
         mark.tip += QStringLiteral("\nOverdue: ") + overdueText(entry, *overdue);
     const RowMark& shown = grid.rowMark(row);

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "core/schedule/entryresult.h"
+#include "core/schedule/outlook.h"
 #include "core/schedule/scheduleentry.h"
 
 namespace plovern {
@@ -32,8 +32,7 @@ std::vector<ScheduleEntry> readEntries(const FlexGrid& grid);
 QString adjustedCount(const QString& caption, int delta, const FlexGrid& grid);
 
 // The mark of an entry's row: an icon and the words for its last copy (or
-// for an overdue entry), and a tooltip with the last copy and the next due,
-// as of the wall second `now`.
-void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const std::optional<EntryResult>& last, qint64 now);
+// for an overdue entry), and a tooltip with the last copy and the next due.
+void markEntry(FlexGrid& grid, int row, const ScheduleEntry& entry, const Outlook& outlook);
 
 } // namespace plovern

@@ -209,6 +209,25 @@ void frmMain::setVisible(bool visible)
     if (visible && m_hiddenForGood)
         return;
     QWidget::setVisible(visible);
+    tellNote();
+}
+
+void frmMain::bringToFront()
+{
+    if (m_hiddenForGood || !isVisible())
+        return;
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void frmMain::tellNote()
+{
+    const InstanceNote note{isVisible() && !m_hiddenForGood, m_worker->busy() ? m_worker->currentSource() : QString()};
+    if (note == m_toldNote)
+        return;
+    m_toldNote = note;
+    emit instanceNoteChanged(note);
 }
 
 void frmMain::hideForGood()
@@ -276,6 +295,7 @@ void frmMain::saveLastTick()
 
 void frmMain::showProgress()
 {
+    tellNote();
     if (!m_worker->busy()) {
         m_progress->stop();
         showOutlook();
@@ -291,10 +311,13 @@ void frmMain::loadOutcomes()
 {
     if (m_distrust.isEmpty()) {
         QString error;
-        if (!loadResults(*m_files.folder(), &m_results, &error))
+        std::vector<EntryResult> results;
+        if (!loadResults(*m_files.folder(), &results, &error))
             logLine(QStringLiteral("could not read %1: %2").arg(m_files.path(kResultsFile), error));
-        if (!loadCopyBook(*m_files.folder(), &m_book, &error))
+        std::vector<MadeCopy> book;
+        if (!loadCopyBook(*m_files.folder(), &book, &error))
             logLine(QStringLiteral("could not read %1: %2").arg(m_files.path(kCopyBookFile), error));
+        m_last = lastResults(results, book);
     }
     showOutlook();
 }
@@ -305,22 +328,24 @@ void frmMain::showOutlook()
     const qint64 second = wallSecond(now);
     m_outlookMinute = second / 60;
     const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
-    std::vector<std::optional<EntryResult>> lasts;
-    lasts.reserve(entries.size());
+    std::vector<Outlook> outlooks;
+    outlooks.reserve(entries.size());
     for (size_t row = 0; row < entries.size(); ++row) {
         const ScheduleEntry& entry = entries[row];
-        lasts.push_back(lastResultOf(m_results, m_book, entry.source, entry.destination));
-        markEntry(*MSFlexGrid1, static_cast<int>(row), entry, lasts.back(), second);
-        const std::optional<qint64> overdue = overdueSince(entry, lasts.back(), second);
+        const Outlook& outlook
+            = outlooks.emplace_back(outlookOf(entry, lastResultOf(m_last, entry.source, entry.destination), second));
+        markEntry(*MSFlexGrid1, static_cast<int>(row), entry, outlook);
+        if (!outlook.overdueSince)
+            continue;
         QDate& told = m_toldOverdue[{entry.source, entry.destination}];
-        if (overdue && told != now.date()) {
+        if (told != now.date()) {
             told = now.date();
             m_platform.notifier.notify(QStringLiteral("The backup of %1 is overdue").arg(shownText(entry.source)),
-                                       shownText(overdueText(entry, *overdue)));
+                                       shownText(overdueText(entry, *outlook.overdueSince)));
         }
     }
     if (!m_worker->busy())
-        setWindowTitle(outlookTitle(programTitle(), entries, lasts, second));
+        setWindowTitle(outlookTitle(programTitle(), entries, outlooks, second));
 }
 
 void frmMain::fitFonts()

@@ -13,10 +13,10 @@
 #include <QWidget>
 
 #include "core/platform/logfile.h"
-#include "core/schedule/entryresult.h"
+#include "core/platform/process.h"
 #include "core/schedule/scheduler.h"
-#include "core/storage/copybook.h"
 #include "core/storage/programfiles.h"
+#include "core/storage/resultsfile.h"
 #include "gui/platform/platform.h"
 
 class QCheckBox;
@@ -56,6 +56,8 @@ public:
     // True once a switch or "Hide" has hidden the window; it is never shown again.
     bool isHiddenForGood() const { return m_hiddenForGood; }
     void setVisible(bool visible) override;
+    // A second start asked for this window: to the front, when it is shown.
+    void bringToFront();
 
     void Form_Load();
     void Form_Resize();
@@ -88,6 +90,8 @@ public:
 signals:
     // The unload sequence has run; the program ends.
     void unloaded();
+    // Whether the window is shown and what it copies changed: a second start reads it.
+    void instanceNoteChanged(const plovern::InstanceNote& note);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -109,6 +113,7 @@ private:
     void resumeFromLastTick();
     void saveLastTick();
     void showProgress();
+    void tellNote();
     // Each entry's last copy, from the files, into the rows and the title.
     void loadOutcomes();
     // The rows' marks and the title as of now, and any overdue entry told.
@@ -128,11 +133,11 @@ private:
     LogFile m_log;
     std::unique_ptr<CopyWorker> m_worker;
     QTimer* m_progress = nullptr;
-    std::vector<EntryResult> m_results;
-    std::vector<MadeCopy> m_book;
+    LastResults m_last; // each entry's last copy, as the files last told
     // The day each overdue entry (source, destination) was last told of.
     std::map<std::pair<QString, QString>, QDate> m_toldOverdue;
     qint64 m_outlookMinute = -1; // the wall minute the outlook was last shown
+    InstanceNote m_toldNote;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

@@ -17,19 +17,21 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
     const int saved = errno; // the interrupted code may be about to read it
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
     errno = saved;
 }
 
-sigset_t endingSignals()
+constexpr int kCaught[] = {SIGTERM, SIGHUP, SIGINT, SIGUSR1};
+
+sigset_t caughtSignals()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (const int signal : kCaught)
         sigaddset(&set, signal);
     return set;
 }
@@ -38,7 +40,7 @@ sigset_t endingSignals()
 
 void SignalBridge::holdSignals()
 {
-    const sigset_t set = endingSignals();
+    const sigset_t set = caughtSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
@@ -47,7 +49,7 @@ SignalBridge::SignalBridge(QObject* parent)
 {
     // Threads started meanwhile keep the signals held, so they reach this one.
     const auto release = qScopeGuard([] {
-        const sigset_t set = endingSignals();
+        const sigset_t set = caughtSignals();
         ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     });
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
@@ -56,15 +58,17 @@ SignalBridge::SignalBridge(QObject* parent)
     }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(g_pipe[1], &byte, 1);
-        emit terminationRequested();
+        char byte = 0;
+        if (::read(g_pipe[1], &byte, 1) == 1 && byte == SIGUSR1)
+            emit raiseRequested();
+        else
+            emit terminationRequested();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    for (const int signal : kCaught) {
         if (::sigaction(signal, &action, nullptr) != 0)
             m_error = QString::fromLocal8Bit(std::strerror(errno));
     }
@@ -74,7 +78,7 @@ SignalBridge::~SignalBridge()
 {
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (const int signal : kCaught)
         ::sigaction(signal, &action, nullptr);
 }
 

@@ -7,7 +7,8 @@ class QSocketNotifier;
 namespace plovern {
 
 // Turns SIGTERM, SIGHUP and SIGINT (log-off, shutdown, Ctrl+C) into a Qt
-// signal delivered on the event loop, where the window can be closed properly.
+// signal delivered on the event loop, where the window can be closed properly,
+// and SIGUSR1, a second start's request to show this one, into another.
 class SignalBridge final : public QObject
 {
     Q_OBJECT
@@ -26,6 +27,7 @@ public:
 
 signals:
     void terminationRequested();
+    void raiseRequested();
 
 private:
     QSocketNotifier* m_notifier = nullptr;

@@ -194,6 +194,28 @@ private slots:
         QCOMPARE(runs[1].row, 1);
         QCOMPARE(wallDate(runs[1].second), QDate(2026, 12, 7));
     }
+
+    void theNextDueSecondIsTheFirstTheTickWouldRun()
+    {
+        // From each hour of a week, for each day code and a few times: the
+        // next due second is the first second the tick runs the entry.
+        for (const char* day : {"Every", "1", "4", "7", "", "8"}) {
+            for (const char* time : {"12:00:00 AM", "11:59:59 PM", "9:30:00 AM", "09:30:00 AM"}) {
+                const ScheduleEntry entry{"s", "d", time, day};
+                for (qint64 from = wallSecond(at(2026, 12, 6, 0, 0, 0)); from < wallSecond(at(2026, 12, 13, 0, 0, 0));
+                     from += 3599) {
+                    std::optional<qint64> first;
+                    for (qint64 day = 0; day < 8 && !first; ++day) {
+                        const std::vector<DueRun> runs
+                            = dueRuns(std::span(&entry, 1), {from + 1 + day * 86400, from + (day + 1) * 86400});
+                        if (!runs.empty())
+                            first = runs.front().second;
+                    }
+                    QCOMPARE(nextDueSecond(entry, from), first);
+                }
+            }
+        }
+    }
 };
 
 PLOVERN_TEST_MAIN(TestScheduler)

@@ -87,7 +87,7 @@ private slots:
         noteResult(&results, {odd, "/backup/", Outcome::stopped, 3000});
         results = parseResults(formatResults(results) + "failed x 0 0 0 0 /a /b \r\nwhole 1 2\r\n");
         QCOMPARE(results.size(), size_t(2));
-        const std::optional<EntryResult> last = lastResultOf(results, {}, odd, "/backup/");
+        const std::optional<EntryResult> last = lastResultOf(lastResults(results, {}), odd, "/backup/");
         QVERIFY(last);
         QCOMPARE(last->outcome, Outcome::stopped);
         QCOMPARE(last->lastWhole, 1000); // the failure and the stop did not make one
@@ -96,12 +96,13 @@ private slots:
         const MadeCopy made{"/backup/Docs1282026", "/home/anna/Docs",  "/backup/", {2026, 12, 8}, true, 7, {}, {},
                             1796724000000000000,   1796724001000000000};
         const MadeCopy torn{"/backup/Docs1292026", "/home/anna/Docs", "/backup/", {2026, 12, 9}, false, 2};
-        const std::optional<EntryResult> seeded = lastResultOf(results, {made, torn}, "/home/anna/Docs", "/backup/");
+        const std::optional<EntryResult> seeded
+            = lastResultOf(lastResults(results, {made, torn}), "/home/anna/Docs", "/backup/");
         QVERIFY(seeded);
         QCOMPARE(seeded->outcome, Outcome::made);
         QCOMPARE(seeded->files, quint64(7));
         QCOMPARE(seeded->lastWhole, seeded->at);
-        QVERIFY(!lastResultOf(results, {made}, "/home/anna/Docs", "/other/"));
+        QVERIFY(!lastResultOf(lastResults(results, {made}), "/home/anna/Docs", "/other/"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "core/schedule/scheduler.h"
@@ -170,15 +171,19 @@ private slots:
         const QString source = w.add("Big", "10", "00", "00", "AM", "Every");
         for (int i = 0; i < 5000; ++i)
             makeTree(source, {{QStringLiteral("f%1").arg(i), QByteArray(4096, 'b')}});
+        QSignalSpy notes(&w.window, &frmMain::instanceNoteChanged);
         w.env.clock.set(monday(10, 0, 0));
         w.window.Timer1_Timer();
         QVERIFY(w.window.isCopying());
+        // A second start reads what is being copied.
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.isEmpty() && notes.last().at(0).value<InstanceNote>().copying == "Big", 20000);
         bool handled = false;
         QTimer::singleShot(0, &w.window, [&] { handled = true; });
         QTRY_VERIFY(handled);
         QVERIFY(w.window.isCopying()); // the event did not wait for the copy
         QTRY_VERIFY_WITH_TIMEOUT(!w.window.isCopying(), 60000);
         QTRY_COMPARE(w.window.windowTitle(), QStringLiteral("Plovern - next: Big, Tuesday 10:00:00 AM"));
+        QTRY_COMPARE(notes.last().at(0).value<InstanceNote>(), InstanceNote{});
         QCOMPARE(w.record(), QStringList{w.copied("Big", "1272026")});
     }
 
