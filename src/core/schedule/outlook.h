@@ -21,8 +21,10 @@ struct Outlook
     // it is not overdue, and for an entry that never copied.
     std::optional<qint64> overdueSince;
 
-    // Its last copy failed, or it is overdue.
-    bool needsLook() const { return (last && !isWhole(last->outcome)) || overdueSince.has_value(); }
+    // Its last copy failed, or it is overdue. A copy the program's end
+    // stopped is not failed: the next start makes it.
+    bool needsLook() const { return (last && last->outcome == Outcome::failed) || overdueSince.has_value(); }
+    bool operator==(const Outlook&) const = default;
 };
 
 Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, qint64 now);

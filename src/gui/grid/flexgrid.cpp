@@ -1,5 +1,7 @@
 #include "gui/grid/flexgrid.h"
 
+#include <numeric>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -103,6 +105,27 @@ QVariant FlexGridModel::data(const QModelIndex& index, int role) const
     }
 }
 
+QVariant FlexGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        && section < m_columnNames.size())
+        return m_columnNames[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void FlexGridModel::setColumnNames(QStringList names)
+{
+    m_columnNames = std::move(names);
+    emit headerDataChanged(Qt::Horizontal, 0, m_cols - 1);
+}
+
+bool FlexGridModel::isBlank(int row) const
+{
+    checkRow(row);
+    const QStringList& cells = m_rows[static_cast<size_t>(row)].cells;
+    return std::all_of(cells.begin(), cells.end(), [](const QString& cell) { return cell.isEmpty(); });
+}
+
 Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
@@ -185,6 +208,7 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     setItemDelegate(new FittingDelegate(this));
     viewport()->setBackgroundRole(QPalette::Dark);
     m_shrink.assign(static_cast<size_t>(cols), false);
+    m_askedWidths.assign(static_cast<size_t>(cols), horizontalHeader()->defaultSectionSize());
 
     buildFixedColumn(cols);
 
@@ -226,6 +250,7 @@ void FlexGrid::buildFixedColumn(int cols)
         m_fixed->setColumnHidden(col, true);
     viewport()->stackUnder(m_fixed);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int width) {
+        m_userSized = m_userSized || !m_sizing;
         if (col == 0) {
             m_fixed->setColumnWidth(0, width);
             placeFixedColumn();
@@ -259,7 +284,8 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
     const int key = event->key();
     if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && currentIndex().isValid()) {
         event->accept();
-        emit DblClick(); // the review, as a click opens it
+        if (!m_model.isBlank(currentIndex().row()))
+            emit DblClick(); // the review, as a click opens it
         return;
     }
     QTableView::keyPressEvent(event);
@@ -267,8 +293,14 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
 
 void FlexGrid::focusInEvent(QFocusEvent* event)
 {
+    // Tab passes a grid of blank rows by: there is nothing to open.
+    const bool tabbed = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (tabbed && (Rows() == 0 || m_model.isBlank(0))) {
+        focusNextPrevChild(event->reason() == Qt::TabFocusReason);
+        return;
+    }
     // Focus shows on the current cell, so there must be one.
-    if (!currentIndex().isValid() && Rows() > 0)
+    if (!currentIndex().isValid() && Rows() > 0 && !m_model.isBlank(0))
         selectionModel()->setCurrentIndex(m_model.index(0, 1), QItemSelectionModel::NoUpdate);
     QTableView::focusInEvent(event);
 }
@@ -319,7 +351,45 @@ void FlexGrid::resizeEvent(QResizeEvent* event)
 void FlexGrid::updateGeometries()
 {
     QTableView::updateGeometries();
+    fitColumnsToView();
     placeFixedColumn();
+}
+
+void FlexGrid::setFitToView(bool fit)
+{
+    m_fitToView = fit;
+    fitColumnsToView();
+}
+
+void FlexGrid::fitColumnsToView()
+{
+    if (!m_fitToView || m_sizing || m_userSized)
+        return;
+    m_sizing = true;
+    std::vector<int> widths(m_askedWidths);
+    std::vector<int> givers;
+    for (int col = 1; col < Cols(); ++col) {
+        if (!m_shrink[static_cast<size_t>(col)])
+            givers.push_back(col);
+    }
+    const int least = fontMetrics().averageCharWidth() * 4;
+    int excess = std::accumulate(widths.begin(), widths.end(), 0) - viewport()->width();
+    // The widest gives first, so the columns end alike.
+    while (excess > 0 && !givers.empty()) {
+        const auto widest = std::max_element(givers.begin(), givers.end(), [&](int a, int b) {
+            return widths[static_cast<size_t>(a)] < widths[static_cast<size_t>(b)];
+        });
+        int& width = widths[static_cast<size_t>(*widest)];
+        if (width <= least)
+            break;
+        --width;
+        --excess;
+    }
+    for (int col = 0; col < Cols(); ++col) {
+        if (columnWidth(col) != widths[static_cast<size_t>(col)])
+            setColumnWidth(col, widths[static_cast<size_t>(col)]);
+    }
+    m_sizing = false;
 }
 
 void FlexGrid::placeFixedColumn()
@@ -349,7 +419,12 @@ void FlexGrid::checkCol(int col) const
 void FlexGrid::ColWidth(int col, int twips)
 {
     checkCol(col);
+    m_askedWidths[static_cast<size_t>(col)] = twips / kTwipsPerPixel;
+    m_userSized = false;
+    m_sizing = true;
     setColumnWidth(col, twips / kTwipsPerPixel);
+    m_sizing = false;
+    fitColumnsToView();
 }
 
 int FlexGrid::ColWidth(int col) const
@@ -379,6 +454,11 @@ const QString& FlexGrid::TextMatrix(int row, int col) const
 void FlexGrid::RemoveItem(int row)
 {
     m_model.removeRow(row);
+}
+
+void FlexGrid::setColumnNames(const QStringList& names)
+{
+    m_model.setColumnNames(names);
 }
 
 void FlexGrid::setRowMark(int row, RowMark mark)

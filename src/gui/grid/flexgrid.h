@@ -38,6 +38,7 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     const QString& cell(int row, int col) const;
@@ -46,6 +47,9 @@ public:
     void removeRow(int row);
     void setMark(int row, RowMark mark);
     const RowMark& mark(int row) const;
+    void setColumnNames(QStringList names);
+    // Whether every cell of the row is empty.
+    bool isBlank(int row) const;
 
 private:
     struct Row
@@ -58,6 +62,7 @@ private:
 
     int m_cols;
     std::vector<Row> m_rows;
+    QStringList m_columnNames;
 };
 
 // A table of text cells with one fixed heading column (column 0) and no fixed
@@ -79,6 +84,8 @@ public:
     void TextArray(int index, const QString& text);
     const QString& TextMatrix(int row, int col) const;
     void RemoveItem(int row);
+    // What each column holds, for screen readers: the grid shows no headings.
+    void setColumnNames(const QStringList& names);
     // The row keeps its mark until it is removed or marked again.
     void setRowMark(int row, RowMark mark);
     const RowMark& rowMark(int row) const;
@@ -92,6 +99,11 @@ public:
     // middle, so a path keeps its last folder.
     void setShrinkToFit(int col, bool shrink);
     bool shrinksToFit(int col) const;
+    // All columns in view: the columns after the first that lose letters
+    // give up width, down to a few letters, so that those read whole stay in
+    // view however wide the scroll bar is; a border the user drags holds
+    // until the next ColWidth. Off by default.
+    void setFitToView(bool fit);
     // The cell's text as the grid draws it.
     QString shownText(int row, int col) const;
     // The font the grid draws the cell's text in.
@@ -112,6 +124,7 @@ private:
     void checkCol(int col) const;
     void buildFixedColumn(int cols);
     void placeFixedColumn();
+    void fitColumnsToView();
     void fitRowsToFont();
     QStyleOptionViewItem cellOption(int row, int col) const;
 
@@ -119,6 +132,10 @@ private:
     // Column 0 drawn again over the left edge, so it stays put when the grid scrolls sideways.
     QTableView* m_fixed = nullptr;
     std::vector<bool> m_shrink;
+    std::vector<int> m_askedWidths; // pixels, as ColWidth set them
+    bool m_fitToView = false;
+    bool m_sizing = false; // the grid itself sets widths now
+    bool m_userSized = false; // a border dragged since the last ColWidth: no fitting till the next
 
     friend class FittingDelegate;
 };

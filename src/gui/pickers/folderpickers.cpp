@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 #include "core/platform/volumes.h"
 #include "gui/platform/elide.h"
@@ -16,7 +17,35 @@ namespace plovern {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kIndentPerLevel = 2;
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndentPerLevel = 2; // blanks' widths
+
+// Indents each folder by its depth as drawn, not in its text, so that typing
+// finds it and a screen reader says its name alone.
+class IndentDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem indented(option);
+        indented.rect.setLeft(option.rect.left() + indent(option, index));
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(indent(option, index), 0);
+    }
+
+private:
+    static int indent(const QStyleOptionViewItem& option, const QModelIndex& index)
+    {
+        return index.data(kDepthRole).toInt() * kIndentPerLevel
+            * option.fontMetrics.horizontalAdvance(QLatin1Char(' '));
+    }
+};
 
 } // namespace
 
@@ -102,6 +131,7 @@ DirList::DirList(QWidget* parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new IndentDelegate(this));
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::open);
     if (!setPath(QDir::currentPath()))
         setPath(QDir::rootPath());
@@ -125,15 +155,17 @@ bool DirList::setPath(const QString& folder)
     int depth = 0;
     for (const QString& ancestor : chain) {
         const QString name = QDir(ancestor).isRoot() ? ancestor : QDir(ancestor).dirName();
-        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + name, this);
+        auto* item = new QListWidgetItem(name, this);
         item->setData(kPathRole, ancestor);
+        item->setData(kDepthRole, depth);
         ++depth;
     }
     setCurrentRow(static_cast<int>(chain.size()) - 1);
     const QString prefix = target.endsWith(QLatin1Char('/')) ? target : target + QLatin1Char('/');
     for (const QString& child : children) {
-        auto* item = new QListWidgetItem(QString(depth * kIndentPerLevel, QLatin1Char(' ')) + child, this);
+        auto* item = new QListWidgetItem(child, this);
         item->setData(kPathRole, prefix + child);
+        item->setData(kDepthRole, depth);
     }
 
     const bool moved = target != m_path;

@@ -75,4 +75,13 @@ void paintOnWindow(QLabel* label)
     label->setBackgroundRole(QPalette::Window);
 }
 
+void nameControl(QWidget* control, const char* purpose, QLabel* caption)
+{
+    control->setAccessibleName(QString::fromLatin1(purpose));
+    if (caption)
+        caption->setBuddy(control);
+    else if (qobject_cast<QComboBox*>(control))
+        control->setAccessibleDescription(QString::fromLatin1(purpose));
+}
+
 } // namespace plovern

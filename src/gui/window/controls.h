@@ -36,4 +36,9 @@ void fitFont(QWidget* control, const QStringList& texts);
 
 QStringList itemsOf(const QComboBox* list);
 
+// What a screen reader says for `control`: its purpose, and the caption that
+// labels it, when one does. On Linux a list's name is its value, so a list
+// without a caption says its purpose as its description too.
+void nameControl(QWidget* control, const char* purpose, QLabel* caption = nullptr);
+
 } // namespace plovern

@@ -139,6 +139,23 @@ void frmMain::buildShownControls()
         autoSize->adjustSize();
     for (PickList* list : {Combo1, Combo2, Combo3, Combo4, Combo5})
         list->setCurrentIndex(-1);
+    nameControl(Text1, "Source folder path", Label9);
+    nameControl(Text2, "Destination folder path", Label10);
+    nameControl(Drive1, "Source drive", Label1);
+    nameControl(Dir1, "Source folders");
+    nameControl(Drive2, "Destination drive", Label2);
+    nameControl(Dir2, "Destination folders");
+    nameControl(Combo1, "Hour", Label11);
+    nameControl(Combo2, "Minute");
+    nameControl(Combo3, "Second");
+    nameControl(Combo4, "AM or PM");
+    nameControl(Combo5, "Day", Label8);
+    nameControl(Label5, "Clock", Label6);
+    nameControl(MSFlexGrid1, "Scheduled copies");
+    // The time and the day stay in view, the vertical scroll bar or not.
+    MSFlexGrid1->setFitToView(true);
+    MSFlexGrid1->setColumnNames({QStringLiteral("Entry"), QStringLiteral("Source"), QStringLiteral("Destination"),
+                                 QStringLiteral("Time"), QStringLiteral("Day")});
     // Keyboard focus moves through the shown controls in this order.
     QWidget* const tabOrder[] = {Text1,    Text2,       Command4, Command6, Combo1, Combo2, Combo3, Combo4,
                                  Command7, MSFlexGrid1, Combo5,   Drive1,   Dir1,   Drive2, Dir2,   chkPurge};
@@ -330,11 +347,16 @@ void frmMain::showOutlook()
     const std::vector<ScheduleEntry> entries = readEntries(*MSFlexGrid1);
     std::vector<Outlook> outlooks;
     outlooks.reserve(entries.size());
+    m_marked.resize(entries.size());
     for (size_t row = 0; row < entries.size(); ++row) {
         const ScheduleEntry& entry = entries[row];
         const Outlook& outlook
             = outlooks.emplace_back(outlookOf(entry, lastResultOf(m_last, entry.source, entry.destination), second));
-        markEntry(*MSFlexGrid1, static_cast<int>(row), entry, outlook);
+        // The words are made again only for what changed, or for a row not yet marked.
+        if (m_marked[row] != std::pair(entry, outlook) || MSFlexGrid1->rowMark(static_cast<int>(row)).said.isEmpty()) {
+            markEntry(*MSFlexGrid1, static_cast<int>(row), entry, outlook);
+            m_marked[row] = {entry, outlook};
+        }
         if (!outlook.overdueSince)
             continue;
         QDate& told = m_toldOverdue[{entry.source, entry.destination}];

@@ -14,6 +14,7 @@
 
 #include "core/platform/logfile.h"
 #include "core/platform/process.h"
+#include "core/schedule/outlook.h"
 #include "core/schedule/scheduler.h"
 #include "core/storage/programfiles.h"
 #include "core/storage/resultsfile.h"
@@ -134,6 +135,7 @@ private:
     std::unique_ptr<CopyWorker> m_worker;
     QTimer* m_progress = nullptr;
     LastResults m_last; // each entry's last copy, as the files last told
+    std::vector<std::pair<ScheduleEntry, Outlook>> m_marked; // what each row's mark shows
     // The day each overdue entry (source, destination) was last told of.
     std::map<std::pair<QString, QString>, QDate> m_toldOverdue;
     qint64 m_outlookMinute = -1; // the wall minute the outlook was last shown

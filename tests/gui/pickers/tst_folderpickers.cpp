@@ -116,6 +116,18 @@ private slots:
         QCOMPARE(dir1->currentItem()->text().trimmed(), QDir(w.root).dirName());
     }
 
+    void typingFindsAFolderByItsName()
+    {
+        Pickers w;
+        DirList* dir1 = w.dir("Dir1");
+        QVERIFY(dir1->setPath(w.root));
+        dir1->setFocus();
+        QTest::keyClicks(dir1, "be");
+        QCOMPARE(dir1->currentItem()->text(), QStringLiteral("beta"));
+        QTest::keyClick(dir1, Qt::Key_Return);
+        QCOMPARE(w.edit("Text1")->text(), w.root + "/beta");
+    }
+
     void openingASubfolderWritesOnlyItsOwnTextBox()
     {
         Pickers w;

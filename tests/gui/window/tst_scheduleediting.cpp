@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -233,6 +234,17 @@ private slots:
         QVERIFY(grid->rowHeight(0) <= grid->fontMetrics().height() + 4);
         QVERIFY(grid->height() / grid->rowHeight(0) >= 7);
         QCOMPARE(grid->viewport()->backgroundRole(), QPalette::Dark);
+        // With many entries the scroll bar takes its width from the paths, not the time and day.
+        const auto dayInView
+            = [&] { return grid->columnViewportPosition(4) + grid->columnWidth(4) <= grid->viewport()->width(); };
+        QVERIFY(dayInView());
+        for (int i = 0; i < 28; ++i) {
+            w.fillEntry(QString("/home/anna/%1").arg(i), "/media/anna/BACKUP/", "11", "37", "25", "PM", "Every");
+            w.setTime();
+        }
+        QTRY_VERIFY(grid->verticalScrollBar()->isVisible());
+        QVERIFY(dayInView());
+        QCOMPARE(grid->columnWidth(3), 66);
     }
 
     void escapeOrClosingTheRealBoxKeepsTheEntry()

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -256,16 +257,69 @@ private slots:
         }
         for (const char* name : kNeverSeen)
             QVERIFY2(!visited.contains(QString::fromLatin1(name)), name);
-        // The grid is one stop: Tab leaves it, and the chain comes round.
-        const QStringList designed{"Text2",  "Command4", "Command6",    "Combo1", "Combo2", "Combo3",
-                                   "Combo4", "Command7", "MSFlexGrid1", "Combo5", "Drive1", "Dir1",
-                                   "Drive2", "Dir2",     "chkPurge",    "Text1"};
+        // The chain comes round; the grid, with no entry yet, is no stop.
+        const QStringList designed{"Text2",  "Command4", "Command6", "Combo1",   "Combo2",
+                                   "Combo3", "Combo4",   "Command7", "Combo5",   "Drive1",
+                                   "Dir1",   "Drive2",   "Dir2",     "chkPurge", "Text1"};
         QCOMPARE(visited.mid(0, designed.size()), designed);
         // Backwards the same way.
         first->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), first);
         QTest::keyClick(first, Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("chkPurge"));
+    }
+
+    void everyControlSaysWhatItIsToAScreenReader()
+    {
+        WindowUnderTest w;
+        w.window.Form_Load();
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        // What is said for a control: the caption that labels it, else its
+        // name; a list's name is its value on Linux, so its description.
+        const auto said = [&](const char* name) {
+            QWidget* control = w.window.findChild<QWidget*>(QString::fromLatin1(name));
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+            const auto labels = face->relations(QAccessible::Label);
+            if (!labels.isEmpty())
+                return labels.first().first->text(QAccessible::Name);
+            return qobject_cast<QComboBox*>(control) ? face->text(QAccessible::Description)
+                                                     : face->text(QAccessible::Name);
+        };
+        const std::pair<const char*, const char*> expected[] = {
+            {"Text1", "Source Folder Path"},
+            {"Text2", "Destination Folder"},
+            {"Drive1", "Source Folder"},
+            {"Dir1", "Source folders"},
+            {"Drive2", "Destination Folder"},
+            {"Dir2", "Destination folders"},
+            {"Combo1", "Choose Time"},
+            {"Combo2", "Minute"},
+            {"Combo3", "Second"},
+            {"Combo4", "AM or PM"},
+            {"Combo5", "Choose Day"},
+            {"MSFlexGrid1", "Scheduled copies"},
+        };
+        for (const auto& [name, words] : expected)
+            QCOMPARE(said(name), QString::fromLatin1(words));
+        QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(w.grid())->tableInterface();
+        QCOMPARE(table->columnDescription(1), QStringLiteral("Source"));
+        QCOMPARE(table->columnDescription(4), QStringLiteral("Day"));
+
+        // Tab passes an empty grid by, and Enter on its blank row empties no path box.
+        w.edit("Text1")->setText("/typed");
+        w.grid()->setCurrentIndex(w.grid()->model()->index(0, 1));
+        QTest::keyClick(w.grid(), Qt::Key_Return);
+        QCOMPARE(w.edit("Text1")->text(), QStringLiteral("/typed"));
+        const auto tabFromSetTime = [&] {
+            w.button("Command7")->setFocus();
+            QTest::keyClick(w.button("Command7"), Qt::Key_Tab);
+            return QApplication::focusWidget()->objectName();
+        };
+        QCOMPARE(tabFromSetTime(), QStringLiteral("Combo5"));
+        w.fillEntry("/home/anna/Documents", "/media/anna/BACKUP/", "11", "37", "25", "PM", "Every");
+        QTest::mouseClick(w.button("Command7"), Qt::LeftButton);
+        QCOMPARE(tabFromSetTime(), QStringLiteral("MSFlexGrid1"));
     }
 
     void theWindowHasItsIconAndSaysWhatItsButtonsDo()
