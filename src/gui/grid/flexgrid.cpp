@@ -207,6 +207,8 @@ FlexGrid::FlexGrid(QWidget* parent, int cols)
     setTextElideMode(Qt::ElideMiddle);
     setItemDelegate(new FittingDelegate(this));
     viewport()->setBackgroundRole(QPalette::Dark);
+    // A dotted current cell is easy to miss: the focus shows on the frame too.
+    setStyleSheet(QStringLiteral("QTableView:focus { border: 2px solid palette(highlight); }"));
     m_shrink.assign(static_cast<size_t>(cols), false);
     m_askedWidths.assign(static_cast<size_t>(cols), horizontalHeader()->defaultSectionSize());
 

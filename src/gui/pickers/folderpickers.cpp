@@ -132,6 +132,8 @@ DirList::DirList(QWidget* parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setItemDelegate(new IndentDelegate(this));
+    // The current folder is highlighted whether the list has focus or not, so the focus shows on the frame.
+    setStyleSheet(QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::open);
     if (!setPath(QDir::currentPath()))
         setPath(QDir::rootPath());

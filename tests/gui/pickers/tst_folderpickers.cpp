@@ -121,7 +121,11 @@ private slots:
         Pickers w;
         DirList* dir1 = w.dir("Dir1");
         QVERIFY(dir1->setPath(w.root));
+        // The focus shows: the current folder is highlighted either way, so the frame tells.
+        const QImage unfocused = dir1->grab().toImage();
         dir1->setFocus();
+        QTRY_VERIFY(dir1->hasFocus());
+        QVERIFY(dir1->grab().toImage().pixel(0, dir1->height() / 2) != unfocused.pixel(0, dir1->height() / 2));
         QTest::keyClicks(dir1, "be");
         QCOMPARE(dir1->currentItem()->text(), QStringLiteral("beta"));
         QTest::keyClick(dir1, Qt::Key_Return);
