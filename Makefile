@@ -54,7 +54,7 @@ package: build
 fuzz:
 	@scripts/install-deps clang libclang-rt-dev
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOVERN_FUZZ=ON -DPLOVERN_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_schedulefile fuzz_settingsfile fuzz_purgerecord
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_schedulefile fuzz_settingsfile fuzz_purgerecord fuzz_resultsfile
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
