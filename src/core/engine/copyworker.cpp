@@ -184,7 +184,7 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     // reference's blocks writes less than the full size.
     const bool writesAll = !where.earlier && (reuse.reference.isEmpty() || !sharesBlocks(drive));
     if (const std::optional<Room> room = roomOf(drive); full && room && writesAll)
-        result.refusal = roomRefusal(*full, *room);
+        result.refusal = roomRefusal(where.target, *full, *room);
     QElapsedTimer clock;
     clock.start();
     if (!result.refused())

@@ -110,11 +110,12 @@ bool sharesBlocks(const QString& folder)
     }
 }
 
-QString roomRefusal(quint64 needed, const Room& room)
+QString roomRefusal(const QString& target, quint64 needed, const Room& room)
 {
     if (needed + marginOf(room) <= room.free)
         return {};
-    return QStringLiteral("needs %1, %2 free on %3").arg(bytesText(needed), bytesText(room.free), room.drive);
+    return QStringLiteral("the copy %1 needs %2, %3 free on %4")
+        .arg(target, bytesText(needed), bytesText(room.free), room.drive);
 }
 
 quint64 copiesRoomFor(quint64 bytes, const Room& room)

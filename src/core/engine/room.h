@@ -32,10 +32,10 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control);
 // writes only what changed.
 bool sharesBlocks(const QString& folder);
 
-// Why a copy that writes `needed` bytes must not start on a drive with
-// `room`: it would leave less than a margin (2 % of the drive, at most
-// 1 GiB) free. Empty when it fits.
-QString roomRefusal(quint64 needed, const Room& room);
+// Why a copy into `target` that writes `needed` bytes must not start on a
+// drive with `room`: it would leave less than a margin (2 % of the drive, at
+// most 1 GiB) free. Empty when it fits.
+QString roomRefusal(const QString& target, quint64 needed, const Room& room);
 
 // How many more copies of `bytes` each the drive holds, above the margin.
 quint64 copiesRoomFor(quint64 bytes, const Room& room);

@@ -395,7 +395,8 @@ private slots:
                      && lines[0].endsWith("/backup; the purge is off"), // the drive's own top folder
                  seen.constData());
         // The second day's copy was refused before it wrote anything, and said why.
-        QVERIFY2(lines[2].startsWith("The backup of ") && lines[2].contains(" failed: needs 5.2 MB, 3.1 MB free on "),
+        QVERIFY2(lines[2].startsWith("The backup of ")
+                     && lines[2].contains("/Docs162026 needs 5.2 MB, 3.1 MB free on "),
                  seen.constData());
         QCOMPARE(lines[4], QByteArray("failed "));
     }
