@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -245,6 +246,13 @@ private slots:
         QTRY_VERIFY(grid->verticalScrollBar()->isVisible());
         QVERIFY(dayInView());
         QCOMPARE(grid->columnWidth(3), 66);
+        // A border the user drags holds until the next entry sets the widths again.
+        const int fitted = grid->columnWidth(1);
+        grid->horizontalHeader()->resizeSection(1, fitted + 40);
+        QCoreApplication::processEvents(); // the relayout it brings fits nothing back
+        QCOMPARE(grid->columnWidth(1), fitted + 40);
+        w.setTime();
+        QCOMPARE(grid->columnWidth(1), fitted);
     }
 
     void escapeOrClosingTheRealBoxKeepsTheEntry()
