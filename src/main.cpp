@@ -1,7 +1,6 @@
 #include <cerrno>
-#include <cstdio>
-
 #include <csignal>
+#include <cstdio>
 
 #include <unistd.h>
 

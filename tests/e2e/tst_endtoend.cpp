@@ -210,6 +210,12 @@ private slots:
         QVERIFY2(lines[1].contains("/gone -> ") && lines[1].contains("; last copy failed "), status.constData());
         QCOMPARE(plovern.process.state(), QProcess::Running); // no lock taken from it, nothing ended
         plovern.terminate();
+        // Files it cannot read are no status at all.
+        QVERIFY(QFile::setPermissions(plovern.file("PLVResults.txt"), {}));
+        if (!QFile(plovern.file("PLVResults.txt")).open(QIODevice::ReadOnly)) {
+            const QByteArray unread = plovern.runAgain({QStringLiteral("--status")});
+            QVERIFY2(unread.startsWith("2 ") && unread.contains("cannot read the files in"), unread.constData());
+        }
     }
 
     void oneProgramPerProgramFolder()
