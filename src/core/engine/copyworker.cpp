@@ -182,8 +182,8 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     // A copy that cannot fit is not begun: it would fill the drive and fail
     // the next copies too. Only a merge or a drive that shares the
     // reference's blocks writes less than the full size.
-    const bool writesAll = !where.earlier && (reuse.reference.isEmpty() || !sharesBlocks(drive));
-    if (const std::optional<Room> room = roomOf(drive); full && room && writesAll)
+    if (const std::optional<Room> room = roomOf(drive);
+        full && room && !where.earlier && (reuse.reference.isEmpty() || !room->sharesBlocks))
         result.refusal = roomRefusal(where.target, *full, *room);
     QElapsedTimer clock;
     clock.start();

@@ -82,19 +82,43 @@ bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const 
     return folds;
 }
 
-bool stampsByKernelClock(int dirFd)
+namespace {
+
+constexpr unsigned long kBcachefsMagic = 0xca451a4eUL;
+constexpr unsigned long kZfsMagic = 0x2fc12fc1UL;
+
+// The drive's file system type, 0 when it cannot be asked.
+unsigned long driveType(int dirFd)
 {
     struct statfs fs;
-    if (::fstatfs(dirFd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
+    return ::fstatfs(dirFd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
+}
+
+} // namespace
+
+bool stampsByKernelClock(int dirFd)
+{
+    switch (driveType(dirFd)) {
     case EXT4_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
     case XFS_SUPER_MAGIC:
     case TMPFS_MAGIC:
     case F2FS_SUPER_MAGIC:
-    case 0xca451a4eUL: // bcachefs
-    case 0x2fc12fc1UL: // ZFS
+    case kBcachefsMagic:
+    case kZfsMagic:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool sharesBlocks(int dirFd)
+{
+    switch (driveType(dirFd)) {
+    case BTRFS_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case kBcachefsMagic:
+    case kZfsMagic:
         return true;
     default:
         return false;

@@ -37,6 +37,10 @@ bool driveFolds(int dirFd, const std::string& stem, const std::string& a, const 
 // to one tick (ext4, btrfs, XFS, tmpfs, F2FS, bcachefs, ZFS).
 bool stampsByKernelClock(int dirFd);
 
+// Whether the drive holding `dirFd` can make a file share the blocks of
+// another (btrfs, XFS, bcachefs, OpenZFS).
+bool sharesBlocks(int dirFd);
+
 // How much earlier than a copy's start a file on the source drive holding
 // `dirFd` must have changed to be taken as unchanged since: the step of the
 // kernel's clock where it stamps, and FAT's two seconds on any other drive

@@ -4,12 +4,11 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
 
 #include <QFileInfo>
 
+#include "core/engine/drivehabits.h"
 #include "core/engine/entries.h"
 #include "core/schedule/outlook.h"
 
@@ -18,8 +17,6 @@ namespace plovern {
 namespace {
 
 constexpr size_t kHeldLevels = 256;
-constexpr unsigned long kBcachefsMagic = 0xca451a4e;
-constexpr unsigned long kZfsMagic = 0x2fc12fc1;
 
 quint64 marginOf(const Room& room)
 {
@@ -53,11 +50,13 @@ QString mountPointOf(const QString& folder)
 
 std::optional<Room> roomOf(const QString& folder)
 {
+    const Fd drive(::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct statvfs fs = {};
     // A drive of no blocks tells nothing of its room (FUSE drives that do not say).
-    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0 || fs.f_blocks == 0)
+    if (!drive.valid() || ::fstatvfs(drive.get(), &fs) != 0 || fs.f_blocks == 0)
         return std::nullopt;
-    return Room{quint64(fs.f_bavail) * fs.f_frsize, quint64(fs.f_blocks) * fs.f_frsize, mountPointOf(folder)};
+    return Room{quint64(fs.f_bavail) * fs.f_frsize, quint64(fs.f_blocks) * fs.f_frsize, mountPointOf(folder),
+                sharesBlocks(drive.get())};
 }
 
 std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
@@ -92,22 +91,6 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
         }
     }
     return bytes;
-}
-
-bool sharesBlocks(const QString& folder)
-{
-    struct statfs fs = {};
-    if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case BTRFS_SUPER_MAGIC:
-    case XFS_SUPER_MAGIC:
-    case kBcachefsMagic:
-    case kZfsMagic:
-        return true;
-    default:
-        return false;
-    }
 }
 
 QString roomRefusal(const QString& target, quint64 needed, const Room& room)

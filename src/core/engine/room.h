@@ -14,6 +14,9 @@ struct Room
     quint64 free = 0;
     quint64 size = 0;
     QString drive; // its mount point
+    // It can make a file share the blocks of another, so a copy with a
+    // reference writes only what changed.
+    bool sharesBlocks = false;
 };
 
 // The room on the drive that holds the folder `folder`; none when it cannot
@@ -26,11 +29,6 @@ std::optional<Room> roomOf(const QString& folder);
 // `control`. None when it was stopped or the source cannot be read; the copy
 // then says why.
 std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control);
-
-// Whether the drive that holds `folder` can make a file share the blocks of
-// another (btrfs, XFS, bcachefs, OpenZFS), so that a copy with a reference
-// writes only what changed.
-bool sharesBlocks(const QString& folder);
 
 // Why a copy into `target` that writes `needed` bytes must not start on a
 // drive with `room`: it would leave less than a margin (2 % of the drive, at

@@ -155,6 +155,16 @@ QString lastName(const QString& path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+QByteArray pathField(QStringView path)
+{
+    return pathBytes(path).toPercentEncoding("/");
+}
+
+QString pathOfField(QByteArrayView field)
+{
+    return pathText(QByteArray::fromPercentEncoding(field.toByteArray()));
+}
+
 std::string bytesOf(const QString& path)
 {
     return pathBytes(path).toStdString();

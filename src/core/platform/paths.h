@@ -16,6 +16,10 @@ namespace plovern {
 // calls through these two, never through a lossy conversion.
 QString pathText(QByteArrayView bytes);
 QByteArray pathBytes(QStringView text);
+// A path as one field of a line of the program's files: percent-encoded, so
+// that no blank, comma or line end in it splits the line, and back.
+QByteArray pathField(QStringView path);
+QString pathOfField(QByteArrayView field);
 // The same as the copy engine keeps them, and a system call's reason.
 std::string bytesOf(const QString& path);
 QString textOf(const std::string& bytes);

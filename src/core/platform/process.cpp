@@ -124,7 +124,7 @@ void FolderLock::tell(const InstanceNote& note) const
     // The pid is for people who look and for a second start; the lock itself
     // is the flock, so a note that cannot be written takes nothing from it.
     const QByteArray text = QByteArray::number(::getpid()) + '\n' + (note.shown ? "shown" : "hidden") + '\n'
-        + pathBytes(note.copying).toPercentEncoding("/") + '\n';
+        + pathField(note.copying) + '\n';
     if (::ftruncate(m_fd.get(), 0) == 0)
         (void)!::pwrite(m_fd.get(), text.constData(), size_t(text.size()), 0);
 }
@@ -137,7 +137,7 @@ InstanceNote instanceNote(const OwnFolder& files, const QString& name)
     const QList<QByteArray> lines = text.split('\n');
     if (lines.size() < 3)
         return {};
-    return {lines[1] == "shown", pathText(QByteArray::fromPercentEncoding(lines[2]))};
+    return {lines[1] == "shown", pathOfField(lines[2])};
 }
 
 std::optional<qint64> runningInstance(const OwnFolder& files, const QString& name)

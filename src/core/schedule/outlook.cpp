@@ -12,15 +12,6 @@ namespace {
 
 constexpr qint64 kDay = 24 * 60 * 60;
 
-// "Every", or the weekday a day code names.
-QString dayText(const QString& code)
-{
-    const int sunday1 = code.size() == 1 ? code[0].unicode() - '0' : 0;
-    if (sunday1 < 1 || sunday1 > 7)
-        return code;
-    return QLocale::c().dayName(sunday1 == 1 ? 7 : sunday1 - 1);
-}
-
 } // namespace
 
 Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, qint64 now)
@@ -111,7 +102,7 @@ QString overdueText(const ScheduleEntry& entry, qint64 since)
 QString statusLine(const ScheduleEntry& entry, const Outlook& outlook)
 {
     QString line = QStringLiteral("%1 -> %2, %3 %4; last copy %5; next %6")
-                       .arg(entry.source, entry.destination, dayText(entry.day), entry.time, lastCopyText(outlook.last),
+                       .arg(entry.source, entry.destination, dayName(entry.day), entry.time, lastCopyText(outlook.last),
                             outlook.next ? wallText(*outlook.next) : QStringLiteral("never"));
     if (outlook.overdueSince)
         line += QStringLiteral("; overdue: no whole copy since %1").arg(wallText(*outlook.overdueSince));

@@ -18,6 +18,8 @@ struct ScheduleEntry
 
 // "Every" stays "Every", "Sunday".."Saturday" give "1".."7", anything else "".
 QString dayCode(const QString& dayName);
+// Back: "1".."7" give "Sunday".."Saturday"; any other code stays as it is.
+QString dayName(const QString& code);
 
 // True for plain decimal digits, the only form an entry count takes.
 bool isCount(const QString& text);

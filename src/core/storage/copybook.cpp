@@ -10,15 +10,6 @@
 
 namespace plovern {
 
-namespace {
-
-QByteArray encoded(const QString& path)
-{
-    return pathBytes(path).toPercentEncoding("/");
-}
-
-} // namespace
-
 std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
 {
     std::vector<MadeCopy> copies;
@@ -31,14 +22,14 @@ std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
         bool isNumber = false;
         copy.files = fields[2].toULongLong(&isNumber);
         copy.whole = fields[1] == "whole";
-        copy.target = pathText(QByteArray::fromPercentEncoding(fields[3]));
-        copy.source = pathText(QByteArray::fromPercentEncoding(fields[4]));
-        copy.destination = pathText(QByteArray::fromPercentEncoding(fields[5]));
+        copy.target = pathOfField(fields[3]);
+        copy.source = pathOfField(fields[4]);
+        copy.destination = pathOfField(fields[5]);
         if (fields.size() == 10) {
             bool started = false;
             bool ended = false;
-            copy.targetReal = pathText(QByteArray::fromPercentEncoding(fields[6]));
-            copy.sourceReal = pathText(QByteArray::fromPercentEncoding(fields[7]));
+            copy.targetReal = pathOfField(fields[6]);
+            copy.sourceReal = pathOfField(fields[7]);
             copy.started = fields[8].toLongLong(&started);
             copy.ended = fields[9].toLongLong(&ended);
             isNumber = isNumber && started && ended;
@@ -54,8 +45,8 @@ QByteArray formatCopyBook(const std::vector<MadeCopy>& copies)
     QByteArray bytes;
     for (const MadeCopy& copy : copies) {
         bytes += copy.day.toString(Qt::ISODate).toLatin1() + ' ' + (copy.whole ? "whole" : "partial") + ' '
-            + QByteArray::number(copy.files) + ' ' + encoded(copy.target) + ' ' + encoded(copy.source) + ' '
-            + encoded(copy.destination) + ' ' + encoded(copy.targetReal) + ' ' + encoded(copy.sourceReal) + ' '
+            + QByteArray::number(copy.files) + ' ' + pathField(copy.target) + ' ' + pathField(copy.source) + ' '
+            + pathField(copy.destination) + ' ' + pathField(copy.targetReal) + ' ' + pathField(copy.sourceReal) + ' '
             + QByteArray::number(copy.started) + ' ' + QByteArray::number(copy.ended) + kLineEnd;
     }
     return bytes;

@@ -19,16 +19,6 @@ namespace {
 constexpr std::array<std::pair<Outcome, const char*>, 4> kOutcomes{
     {{Outcome::made, "made"}, {Outcome::warned, "warned"}, {Outcome::failed, "failed"}, {Outcome::stopped, "stopped"}}};
 
-QByteArray encoded(const QString& path)
-{
-    return pathBytes(path).toPercentEncoding("/");
-}
-
-QString decoded(const QByteArray& field)
-{
-    return pathText(QByteArray::fromPercentEncoding(field));
-}
-
 bool isEntry(const EntryResult& result, const QString& source, const QString& destination)
 {
     return result.source == source && result.destination == destination;
@@ -53,9 +43,9 @@ std::vector<EntryResult> parseResults(const QByteArray& bytes)
         result.files = fields[4].toULongLong(&numbers[3]);
         result.bytes = fields[5].toULongLong(&numbers[4]);
         result.fullBytes = fields[6].toULongLong(&numbers[5]);
-        result.source = decoded(fields[7]);
-        result.destination = decoded(fields[8]);
-        result.line = decoded(fields[9]);
+        result.source = pathOfField(fields[7]);
+        result.destination = pathOfField(fields[8]);
+        result.line = pathOfField(fields[9]);
         if (outcome == kOutcomes.end() || !std::ranges::all_of(numbers, [](bool ok) { return ok; })
             || result.source.isEmpty())
             continue;
@@ -74,8 +64,8 @@ QByteArray formatResults(const std::vector<EntryResult>& results)
         bytes += QByteArray(outcome->second) + ' ' + QByteArray::number(result.at) + ' '
             + QByteArray::number(result.lastWhole) + ' ' + QByteArray::number(result.since) + ' '
             + QByteArray::number(result.files) + ' ' + QByteArray::number(result.bytes) + ' '
-            + QByteArray::number(result.fullBytes) + ' ' + encoded(result.source) + ' ' + encoded(result.destination)
-            + ' ' + encoded(result.line) + kLineEnd;
+            + QByteArray::number(result.fullBytes) + ' ' + pathField(result.source) + ' '
+            + pathField(result.destination) + ' ' + pathField(result.line) + kLineEnd;
     }
     return bytes;
 }

@@ -41,6 +41,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, code);
         QCOMPARE(dayCode(name), code);
+        if (!code.isEmpty()) // and back, as --status shows a day
+            QCOMPARE(dayName(code), name);
     }
 
     void refusesEmptyFieldsInControlOrder()
