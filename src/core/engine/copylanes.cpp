@@ -48,26 +48,41 @@ void CopyLanes::post(const QString& destination, std::function<void(Lane&)> work
 std::shared_ptr<CopyControl> CopyLanes::begin(Lane& lane, const QString& source, const QString& target)
 {
     auto control = std::make_shared<CopyControl>();
-    std::lock_guard lock(m_mutex);
-    lane.control = control;
-    lane.source = source;
-    lane.target = target;
-    lane.startedAt = lane.lastProgressAt = m_uptime.elapsed();
-    lane.lastProgress = 0;
-    lane.stallTold = false;
-    control->stop = m_stopped.load(); // a stop that came just now
+    QString first;
+    {
+        std::lock_guard lock(m_mutex);
+        lane.control = control;
+        lane.source = source;
+        lane.target = target;
+        lane.startedAt = lane.lastProgressAt = m_uptime.elapsed();
+        lane.lastProgress = 0;
+        lane.stallTold = false;
+        control->stop = m_stopped.load(); // a stop that came just now
+        first = firstSourceLocked();
+    }
+    emit firstSourceChanged(first);
     return control;
 }
 
 void CopyLanes::end(Lane& lane)
 {
-    std::lock_guard lock(m_mutex);
-    lane.control.reset();
+    QString first;
+    {
+        std::lock_guard lock(m_mutex);
+        lane.control.reset();
+        first = firstSourceLocked();
+    }
+    emit firstSourceChanged(first);
 }
 
 QString CopyLanes::firstSource() const
 {
     std::lock_guard lock(m_mutex);
+    return firstSourceLocked();
+}
+
+QString CopyLanes::firstSourceLocked() const
+{
     const Lane* first = nullptr;
     for (const auto& [destination, lane] : m_lanes) {
         if (lane->control && (!first || lane->startedAt < first->startedAt))

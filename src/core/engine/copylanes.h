@@ -21,7 +21,9 @@ namespace plovern {
 // The threads the copies run on: a lane per destination, so that a drive
 // that hangs holds up only the copies to it, each lane running what it is
 // given in order. What each lane is copying now is watched: a copy that makes
-// no progress for `stallAfter` is told once through `stalled`.
+// no progress for `stallAfter` is told once through `stalled`, and each copy
+// that begins or ends is told through `firstSourceChanged`, so that what is
+// said of the running copies follows them rather than a poll.
 class CopyLanes final : public QObject
 {
     Q_OBJECT
@@ -47,8 +49,14 @@ public:
     // and waits for the threads until `deadline`; false when one did not end.
     bool stop(QDeadlineTimer deadline);
 
+signals:
+    // A copy began or ended; `source` is firstSource() just after, empty
+    // when none runs. Emitted on the lane's thread.
+    void firstSourceChanged(const QString& source);
+
 private:
     void watch();
+    QString firstSourceLocked() const; // m_mutex held
 
     const qint64 m_stallAfter; // milliseconds
     Stalled m_stalled;

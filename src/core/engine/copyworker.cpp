@@ -28,6 +28,9 @@ CopyWorker::CopyWorker(CopyPlaces places, Clock& clock, LogFile& log, Notifier& 
         this->log(line);
     })
 {
+    // The lanes tell from their threads; the window hears it on its own.
+    connect(&m_lanes, &CopyLanes::firstSourceChanged, this,
+            [this](const QString& source) { emit copyingChanged(source.isEmpty() ? QString() : lastName(source)); });
 }
 
 CopyWorker::~CopyWorker()

@@ -61,6 +61,8 @@ public:
 signals:
     // A copy finished, whole, in part or stopped (queued to the window).
     void copyFinished(qint64 second);
+    // A copy began or ended: `source` is currentSource() then (queued to the window).
+    void copyingChanged(const QString& source);
 
 private:
     void runBatch(CopyLanes::Lane& lane, const std::vector<DueCopy>& batch);

@@ -207,6 +207,7 @@ void frmMain::connectHandlers()
     connect(m_progress, &QTimer::timeout, this, &frmMain::showProgress);
     connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::saveLastTick);
     connect(m_worker.get(), &CopyWorker::copyFinished, this, &frmMain::loadOutcomes);
+    connect(m_worker.get(), &CopyWorker::copyingChanged, this, &frmMain::noteCopying);
     connect(Drive1, &DriveList::driveChanged, this, &frmMain::Drive1_Change);
     connect(Drive2, &DriveList::driveChanged, this, &frmMain::Drive2_Change);
     connect(Dir1, &DirList::pathChanged, this, &frmMain::Dir1_Change);
@@ -240,11 +241,17 @@ void frmMain::bringToFront()
 
 void frmMain::tellNote()
 {
-    const InstanceNote note{isVisible() && !m_hiddenForGood, m_worker->busy() ? m_worker->currentSource() : QString()};
+    const InstanceNote note{isVisible() && !m_hiddenForGood, m_copying};
     if (note == m_toldNote)
         return;
     m_toldNote = note;
     emit instanceNoteChanged(note);
+}
+
+void frmMain::noteCopying(const QString& source)
+{
+    m_copying = source;
+    tellNote();
 }
 
 void frmMain::hideForGood()
@@ -312,7 +319,6 @@ void frmMain::saveLastTick()
 
 void frmMain::showProgress()
 {
-    tellNote();
     if (!m_worker->busy()) {
         m_progress->stop();
         showOutlook();

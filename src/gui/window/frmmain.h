@@ -114,7 +114,10 @@ private:
     void resumeFromLastTick();
     void saveLastTick();
     void showProgress();
+    // What a second start reads: whether the window is shown, and what the
+    // copies said they copy as each began or ended.
     void tellNote();
+    void noteCopying(const QString& source);
     // Each entry's last copy, from the files, into the rows and the title.
     void loadOutcomes();
     // The rows' marks and the title as of now, and any overdue entry told.
@@ -140,6 +143,7 @@ private:
     std::map<std::pair<QString, QString>, QDate> m_toldOverdue;
     qint64 m_outlookMinute = -1; // the wall minute the outlook was last shown
     InstanceNote m_toldNote;
+    QString m_copying; // the source name the copies last said they copy
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
