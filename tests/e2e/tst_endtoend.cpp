@@ -83,17 +83,18 @@ struct Installed
 
     QString file(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    // One entry, due a few seconds from now, and made however slowly the
-    // program starts: the kept mark says it ran until just before, so a start
-    // after the due second catches the copy up.
-    void scheduleSoon(const QString& source, const QString& destination)
+    // One entry, due a moment ago: the kept mark says the program ran until
+    // before it, so its first tick catches the copy up, however slowly it
+    // starts, and no test waits for the wall clock to reach a second.
+    void scheduleJustDue(const QString& source, const QString& destination)
     {
-        const QDateTime due = QDateTime::currentDateTime().addSecs(2);
+        const QDateTime due = justDue();
         QFile schedule(file("Plovern.txt"));
         QVERIFY(schedule.open(QIODevice::WriteOnly));
         schedule.write((source + "," + destination + "," + clockText(due.time()) + ",Every\r\n").toLocal8Bit());
         keptMarkBefore(due);
     }
+    static QDateTime justDue() { return QDateTime::currentDateTime().addSecs(-2); }
     void keptMarkBefore(const QDateTime& due)
     {
         QVERIFY(saveFile(file("PLVLastTick.txt"), formatLastTick(due.addSecs(-3))));
@@ -131,7 +132,7 @@ class TestEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
-    void aHiddenProgramCopiesOnTimeAndSavesOnTerm()
+    void aHiddenProgramCopiesWhatIsDueAndSavesOnTerm()
     {
         Installed plovern;
         const QString source = plovern.dir.filePath(QStringLiteral("Reports"));
@@ -139,7 +140,7 @@ private slots:
         makeTree(source, {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}});
         QDir().mkpath(backup);
 
-        const QDateTime due = QDateTime::currentDateTime().addSecs(2);
+        const QDateTime due = Installed::justDue();
         const QByteArray schedule
             = (source + "," + backup + "," + clockText(due.time()) + ",Every\r\n" + "/never,/nowhere/,3:33:33 AM,9\r\n")
                   .toLocal8Bit();
@@ -193,7 +194,7 @@ private slots:
         makeTree(source, {{"a.txt", "alpha"}});
         QDir().mkpath(backup);
         QCOMPARE(plovern.runAgain({QStringLiteral("--status")}), QByteArray("0 "));
-        const QDateTime due = QDateTime::currentDateTime().addSecs(2);
+        const QDateTime due = Installed::justDue();
         const QString at = clockText(due.time());
         QVERIFY(saveFile(
             plovern.file("Plovern.txt"),
@@ -324,7 +325,7 @@ private slots:
         }
         const QString backup = plovern.dir.filePath(QStringLiteral("backup/"));
         QDir().mkpath(backup);
-        plovern.scheduleSoon(source, backup);
+        plovern.scheduleJustDue(source, backup);
         plovern.start({QStringLiteral("-h")});
         const QString copy = backup + QStringLiteral("Many") + dateStamp(QDate::currentDate());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy), 15000);
@@ -351,7 +352,7 @@ private slots:
         FrozenShare hung(plovern.dir.path());
         if (!hung.mounted())
             QSKIP(qPrintable(TestDrive::skipReason()));
-        plovern.scheduleSoon(plovern.dir.filePath("Big"), hung.share());
+        plovern.scheduleJustDue(plovern.dir.filePath("Big"), hung.share());
         plovern.start({QStringLiteral("-h")});
         const QString copy = hung.server() + "/Big" + dateStamp(QDate::currentDate());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy + "/data"), 15000);
@@ -390,7 +391,7 @@ private slots:
         // A name with markup in it is shown as it is, never read as markup.
         const QString missing = plovern.dir.filePath(QStringLiteral("Unplugged <b>BOLD</b> & <img src='x'>"));
         QDir().mkpath(plovern.dir.filePath(QStringLiteral("backup")));
-        plovern.scheduleSoon(missing, plovern.dir.filePath(QStringLiteral("backup/")));
+        plovern.scheduleJustDue(missing, plovern.dir.filePath(QStringLiteral("backup/")));
         plovern.start({QStringLiteral("-h")});
         QTRY_COMPARE_WITH_TIMEOUT(service.calls.size(), 1, 15000);
         plovern.terminate();

@@ -478,14 +478,20 @@ private slots:
         const TestDrive drive(path("share"), path("mnt"), {"--whole-seconds"});
         if (!drive.mounted())
             QSKIP(qPrintable(TestDrive::skipReason()));
-        // Both saves and the copy between them within one second of the drive's.
-        while (QTime::currentTime().msec() > 300)
-            QTest::qSleep(20);
-        makeTree(path("share"), {{"doc", "one"}});
-        const CopyReport first = copyTree(path("mnt"), path("dst"));
-        makeTree(path("share"), {{"doc", "two"}});
+        // Both saves and the copy between them within one second of the
+        // drive's: tried again until they fell in one, which is the point.
+        bool oneSecond = false;
         Reuse sameDay;
-        sameDay.merged = {first.started, first.ended};
+        for (int tries = 0; tries < 20 && !oneSecond; ++tries) {
+            removeTree(QFile::encodeName(path("dst")));
+            makeTree(path("share"), {{"doc", "one"}});
+            const time_t saved = statOf(path("mnt/doc")).st_mtim.tv_sec;
+            const CopyReport first = copyTree(path("mnt"), path("dst"));
+            makeTree(path("share"), {{"doc", "two"}});
+            oneSecond = statOf(path("mnt/doc")).st_mtim.tv_sec == saved && first.ended / 1000000000LL == saved;
+            sameDay.merged = {first.started, first.ended};
+        }
+        QVERIFY2(oneSecond, "no two saves and a copy fell within one second in 20 tries");
         QCOMPARE(copyTree(path("mnt"), path("dst"), 2, nullptr, &sameDay).failureText(), QString());
         QCOMPARE(contentOf(path("dst/doc")), QByteArray("two"));
 

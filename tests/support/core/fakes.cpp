@@ -18,12 +18,27 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/engine/drivehabits.h"
+
 namespace plovern::test {
+
+namespace {
+
+// The time the kernel would stamp on a change made now.
+qint64 kernelStampNow()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+} // namespace
 
 QStringList entriesBelow(const QString& root)
 {
@@ -213,10 +228,19 @@ bool cpA(const QByteArray& from, const QByteArray& to)
 
 void settle()
 {
-    // Past the 20 ms given to drives that keep nanoseconds, and a tick.
-    const qint64 until = wallNanoseconds() + 30000000LL;
-    while (wallNanoseconds() < until)
-        ::usleep(5000);
+    // Every change so far was stamped no later than the kernel's coarse clock
+    // reads now; a copy may vouch for them once that clock has passed it by
+    // the slack the engine gives this drive.
+    const int folder = ::open(QFile::encodeName(QDir::tempPath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const long long slack = sourceTimeSlack(folder);
+    ::close(folder);
+    const qint64 until = kernelStampNow() + slack;
+    const QDeadlineTimer limit(10000);
+    while (kernelStampNow() <= until) {
+        if (limit.hasExpired())
+            qFatal("the kernel's clock did not move on in 10 s");
+        ::usleep(1000);
+    }
 }
 
 Written referenceCopy(const QByteArray& from, const QByteArray& to)

@@ -97,9 +97,9 @@ void growTree(const QByteArray& root, unsigned seed, int depth);
 // Copies `from` to `to` with `cp -a`, the reference a copy is held against.
 bool cpA(const QByteArray& from, const QByteArray& to);
 
-// Waits until what was changed so far lies further back than the slack a
-// drive that keeps nanoseconds is given, so that a copy starting now may take
-// it as unchanged since (sourceTimeSlack).
+// Waits until what was changed so far lies further back than the slack the
+// engine gives the temporary folder's drive, so that a copy starting now may
+// take it as unchanged since (sourceTimeSlack).
 void settle();
 
 // The source settled, then a reference copy made with `cp -a`, and when it

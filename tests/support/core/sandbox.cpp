@@ -12,7 +12,9 @@
 #include <linux/filter.h>
 #include <linux/fs.h>
 #include <linux/seccomp.h>
+#include <poll.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -171,14 +173,33 @@ TestDrive::TestDrive(const QString& backing, const QString& mountPoint, const QS
 #ifdef PLOVERN_TESTDRIVE
     if (!skipReason().isEmpty())
         return;
-    if (!QProcess::startDetached(QStringLiteral(PLOVERN_TESTDRIVE), QStringList{backing, mountPoint} + options,
-                                 QString(), &m_pid))
+    // The drive says "mounted" on its standard output once the kernel has
+    // reached it, and its end of the pipe closes when it exits.
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
         return;
-    for (int i = 0; i < 250 && !m_mounted; ++i) {
-        m_mounted = isMountRoot(mountPoint);
-        if (!m_mounted)
-            ::usleep(20000);
-    }
+    std::vector<QByteArray> arguments{PLOVERN_TESTDRIVE, QFile::encodeName(backing), QFile::encodeName(mountPoint)};
+    for (const QString& option : options)
+        arguments.push_back(QFile::encodeName(option));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    const bool started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[1]);
+    m_told = pipe[0];
+    if (!started)
+        return;
+    m_pid = pid;
+    char said[16] = {};
+    pollfd told{m_told, POLLIN, 0};
+    m_mounted = ::poll(&told, 1, 10000) == 1 && ::read(m_told, said, sizeof said - 1) > 0
+        && std::strcmp(said, "mounted\n") == 0 && isMountRoot(mountPoint);
 #else
     Q_UNUSED(backing);
     Q_UNUSED(options);
@@ -191,10 +212,14 @@ TestDrive::~TestDrive()
         QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), QStringLiteral("-z"), m_mountPoint});
     if (m_pid > 0) {
         ::kill(pid_t(m_pid), SIGTERM);
-        for (int i = 0; i < 100 && ::kill(pid_t(m_pid), 0) == 0; ++i)
-            ::usleep(20000);
+        pollfd ended{m_told, POLLIN, 0};
+        char rest[64];
+        while (::poll(&ended, 1, 2000) == 1 && ::read(m_told, rest, sizeof rest) > 0) { }
         ::kill(pid_t(m_pid), SIGKILL); // a drive still answering nobody: its waiting calls fail
+        ::waitpid(pid_t(m_pid), nullptr, 0);
     }
+    if (m_told >= 0)
+        ::close(m_told);
 }
 
 QString TestDrive::skipReason()

@@ -62,6 +62,7 @@ public:
 private:
     QString m_mountPoint;
     qint64 m_pid = 0;
+    int m_told = -1; // the pipe the drive tells on
     bool m_mounted = false;
 };
 

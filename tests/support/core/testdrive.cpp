@@ -18,7 +18,8 @@
 //                 the first read of a file called NAME changes its time, as
 //                 a program that writes the file while it is copied would.
 //
-// Runs in the foreground until the mount point is unmounted.
+// Runs in the foreground until the mount point is unmounted; says "mounted"
+// on its standard output once it is.
 
 #define FUSE_USE_VERSION 31
 
@@ -250,6 +251,9 @@ void* initOp(fuse_conn_info*, fuse_config* config)
     config->entry_timeout = 0;
     config->attr_timeout = 0;
     config->negative_timeout = 0;
+    // The kernel reaches the drive now: whoever started it may use it.
+    std::fputs("mounted\n", stdout);
+    std::fflush(stdout);
     return nullptr;
 }
 
