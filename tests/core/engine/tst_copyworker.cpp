@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "core/engine/copyworker.h"
+#include "core/engine/room.h"
 #include "core/engine/treedelete.h"
 #include "core/platform/logfile.h"
 #include "core/platform/textfile.h"
@@ -162,6 +164,11 @@ private slots:
         w.copy(w.source("Mail"));
         QCOMPARE(contentOf(w.backup + "Mail152026/inbox"), QByteArray("i"));
         QCOMPARE(contentOf(w.backup + "Mail152026/by-hand"), QByteArray("h"));
+
+        // Alice's copy deleted since is nobody's: Bob's copy of the day is made.
+        QVERIFY(QDir(copy).removeRecursively());
+        w.copy(w.source("bob/Documents"));
+        QCOMPARE(contentOf(copy + "/thesis.odt"), QByteArray("bob"));
     }
 
     void dailyCopiesShareTheBlocksOfUnchangedFiles_data()
@@ -186,7 +193,18 @@ private slots:
         settle();
         w.copy(docs, false, QDate(2026, 12, 1), backup);
         makeTree(docs, {{"b", QByteArray(64 << 10, 'B')}});
+        // The drive nearly full: a full copy would not fit beside the margin,
+        // but one that shares the first copy's blocks writes only "b".
+        const std::optional<Room> room = roomOf(backup);
+        QVERIFY(room);
+        const QByteArray filler = QFile::encodeName(drive.root() + "/filler");
+        const int fill = ::open(filler.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        QVERIFY(fill >= 0 && ::posix_fallocate(fill, 0, off_t(room->free - room->size / 100)) == 0);
+        ::syncfs(fill);
+        ::close(fill);
+        QVERIFY(!roomRefusal(backup + "Docs1222026", quint64(1216) << 10, *roomOf(backup)).isEmpty());
         w.copy(docs, false, QDate(2026, 12, 2), backup);
+        QVERIFY(::unlink(filler.constData()) == 0);
 
         const QString first = backup + "Docs1212026";
         const QString second = backup + "Docs1222026";
@@ -250,6 +268,25 @@ private slots:
         // Alice's source by another spelling is still Alice's.
         w.copy(w.dir.filePath("sources/bob/../alice/Documents"), false, kNewYear, w.dir.filePath("link/"));
         QCOMPARE(w.logText().count("copy made"), 2);
+    }
+
+    void twoSpellingsOfOneDestinationNeverWriteOneFolderAtOnce()
+    {
+        Worker w;
+        makeTree(w.source("alice/Documents"), {{"thesis.odt", QByteArray(1 << 20, 'a')}});
+        makeTree(w.source("bob/Documents"), {{"thesis.odt", "bob"}, {"bob.txt", "b"}});
+        FrozenShare hung(w.dir.path());
+        if (!hung.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        // Two lanes, for the texts differ; Alice's copy held open while Bob's comes due.
+        const qint64 due = wallSecond(QDateTime(kNewYear, QTime(10, 0)));
+        w.worker.enqueue({{w.source("alice/Documents"), hung.share(), due, false}});
+        QTRY_COMPARE(w.worker.currentSource(), QStringLiteral("Documents"));
+        w.worker.enqueue({{w.source("bob/Documents"), hung.share() + "/", due, false}});
+        QTRY_VERIFY_WITH_TIMEOUT(w.logText().contains("Documents152026 is being written by the copy of "), 10000);
+        hung.thaw();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.worker.busy(), 20000);
+        QCOMPARE(entriesBelow(hung.share() + "Documents152026"), QStringList{"thesis.odt"});
     }
 
     void thePurgeReplacesACopyOnlyWithOneOfItsOwnSource()
@@ -365,6 +402,14 @@ private slots:
         w.copy(w.source("Docs"), false);
         QVERIFY(QDir(w.backup + "Docs152026").isEmpty());
         QVERIFY2(w.logText().contains(w.backup + "Docs152026 was made by user nobody"), qPrintable(w.logText()));
+    }
+    void aCopyLeavesTwoPercentOfItsDriveFree()
+    {
+        const Room drive{1000, 1000, "/b", false};
+        QCOMPARE(roomRefusal("/b/Docs152026", 980, drive), QString());
+        QVERIFY(!roomRefusal("/b/Docs152026", 981, drive).isEmpty());
+        QCOMPARE(copiesRoomFor(490, drive), quint64(2));
+        QCOMPARE(copiesRoomFor(491, drive), quint64(1));
     }
     void aCopyThatCannotFitIsNotBegunAndFewCopiesLeftAreSaid()
     {

@@ -169,6 +169,21 @@ private slots:
         ::chmod(QFile::encodeName(b + "/Stuck1262025/locked").constData(), 0755);
     }
 
+    void aCopyOfAnotherNameReplacesNothingTheBookDoesNotKnow()
+    {
+        QTemporaryDir dir;
+        const QString b = dir.filePath("b/");
+        // Docs' last backup, made before the book knew sources; Work's names are as long.
+        makeTree(b + "Docs12252025", {{"f", "docs"}});
+        makeTree(b + "Work152026", {{"f", "work"}});
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"), (b + "Docs12252025\r\n").toUtf8()));
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"),
+                         formatCopyBook({{b + "Work152026", "/src/Work", b, {2026, 1, 5}, true, 1}})));
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path()), 2026);
+        QCOMPARE(contentOf(b + "Docs12252025/f"), QByteArray("docs"));
+        QCOMPARE(result.waiting, QStringList{b + "Docs12252025"});
+    }
+
     void noLinkLeadsThePurgeAnywhere()
     {
         QTemporaryDir dir;
