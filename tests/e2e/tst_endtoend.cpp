@@ -356,6 +356,8 @@ private slots:
         plovern.start({QStringLiteral("-h")});
         const QString copy = hung.server() + "/Big" + dateStamp(QDate::currentDate());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy + "/data"), 15000);
+        // A second start reads what it copies.
+        QTRY_COMPARE(instanceNote(OwnFolder(plovern.dir.path()), "Plovern.lock").copying, QStringLiteral("Big"));
         // Everything is saved within seconds, the copy left to its drive.
         plovern.process.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(contentOf(plovern.file("PLVSettings.txt")), QByteArray("1\r\n 0 \r\n"), 5000);

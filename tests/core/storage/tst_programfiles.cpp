@@ -151,6 +151,11 @@ private slots:
             QSKIP("this drive keeps no ACLs");
         QVERIFY2(ProgramFiles(folder).judge().contains("user nobody may change it (ACL)"),
                  qPrintable(ProgramFiles(folder).judge()));
+        // setfacl -m g:nogroup:rw: a group of others through its own entry.
+        QVERIFY(setAcl(schedule, "system.posix_acl_access",
+                       {{0x01, 6, 0}, {0x04, 4, 0}, {0x08, 6, kNobody}, {0x10, 6, 0}, {0x20, 4, 0}}));
+        QVERIFY2(ProgramFiles(folder).judge().contains(" may change it (ACL)"),
+                 qPrintable(ProgramFiles(folder).judge()));
         // A mask without write leaves her none.
         QVERIFY(setAcl(schedule, "system.posix_acl_access",
                        {{0x01, 6, 0}, {0x02, 6, kNobody}, {0x04, 4, 0}, {0x10, 4, 0}, {0x20, 4, 0}}));
