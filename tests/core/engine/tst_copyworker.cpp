@@ -344,18 +344,19 @@ private slots:
     void namesAreTextInTheLogAndTheNotifications()
     {
         Worker w;
-        // A name that would take an argument, forge a line and colour a terminal.
-        const QString name = "Rep%1orts\n2026-01-05T10:00:00 copy made: forged\r\x1b[31m";
+        // A name that would take an argument, forge a line and colour a
+        // terminal, and break a line where readers take C1's NEL and Unicode's separators.
+        const QString name = "Rep%1orts\n2026-01-05T10:00:00 copy made: forged\r\x1b[31m\u0085\u2028\u2029";
         makeTree(w.source(name), {{"f", "f"}, {"locked", "l"}});
         ::chmod(QFile::encodeName(w.source(name + "/locked")).constData(), 0);
         w.copy(w.source(name), false);
         const QStringList lines = w.logText().split("\r\n", Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);
-        const QString shown = "Rep%1orts\\n2026-01-05T10:00:00 copy made: forged\\r\\x1b[31m";
+        const QString shown = "Rep%1orts\\n2026-01-05T10:00:00 copy made: forged\\r\\x1b[31m\\u0085\\u2028\\u2029";
         QVERIFY2(lines[0].contains(shown + " to ") && lines[0].contains(", 1 failures, first: "), qPrintable(lines[0]));
         QCOMPARE(w.notifier.sent().size(), 1);
         QVERIFY(w.notifier.sent()[0].first.contains(shown));
-        QVERIFY(!w.notifier.sent()[0].second.contains('\r'));
+        QVERIFY(!w.notifier.sent()[0].second.contains('\r') && !w.notifier.sent()[0].second.contains(QChar(0x2028)));
     }
     void noCopyPassesAnotherUsersLinkOrGoesIntoHerFolder()
     {
