@@ -2,6 +2,7 @@
 
 #include "core/schedule/catchup.h"
 #include "core/schedule/clocktext.h"
+#include "core/schedule/outlook.h"
 #include "core/schedule/scheduler.h"
 #include "support/core/testmain.h"
 
@@ -215,6 +216,22 @@ private slots:
                 }
             }
         }
+    }
+
+    void anEntryIsOverdueAPeriodAndADayAfterItsLastWholeCopy()
+    {
+        const qint64 made = wallSecond(at(2026, 12, 7, 10, 0, 0)); // a Monday
+        const EntryResult failedSince{"/src/Docs", "/b/", Outcome::failed, made, 0, 0, "gone", made, made};
+        const auto overdueAfter = [&](const QString& day, qint64 seconds) {
+            return outlookOf({"/src/Docs", "/b/", "10:00:00 AM", day}, failedSince, made + seconds)
+                .overdueSince.has_value();
+        };
+        constexpr qint64 kDay = 24 * 3600;
+        // Daily: one copy missed and a day of grace; weekly: a week and a day.
+        QVERIFY(!overdueAfter("Every", 2 * kDay));
+        QVERIFY(overdueAfter("Every", 2 * kDay + 1));
+        QVERIFY(!overdueAfter("2", 8 * kDay));
+        QVERIFY(overdueAfter("2", 8 * kDay + 1));
     }
 };
 
