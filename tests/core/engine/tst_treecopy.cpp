@@ -435,11 +435,18 @@ private slots:
         QVERIFY(!unchangedCopy(source, twin, written, {}));
     }
 
+    void aFileThatChangesWhileItIsCopiedIsSaidAndTakenAgain_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a new time") << "--change-on-read";
+        QTest::newRow("size and time kept") << "--rewrite-on-read";
+    }
     void aFileThatChangesWhileItIsCopiedIsSaidAndTakenAgain()
     {
+        QFETCH(QString, change);
         makeTree(path("share"), {{"busy.img", QByteArray(1 << 20, 'b')}, {"quiet", "q"}});
         QVERIFY(QDir().mkpath(path("mnt")));
-        const TestDrive drive(path("share"), path("mnt"), {"--change-on-read", "busy.img"});
+        const TestDrive drive(path("share"), path("mnt"), {change, "busy.img"});
         if (!drive.mounted())
             QSKIP(qPrintable(TestDrive::skipReason()));
         settle();

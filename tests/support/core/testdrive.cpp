@@ -2,7 +2,7 @@
 // with the faults real drives have.
 //
 //   plovern-testdrive BACKING MOUNTPOINT [--follow-links] [--fold-case] [--freeze-file F]
-//                     [--whole-seconds] [--change-on-read NAME]
+//                     [--whole-seconds] [--change-on-read NAME] [--rewrite-on-read NAME]
 //
 // --follow-links  sets the owner and times of a link on the file it points
 //                 to, as sshfs does.
@@ -17,6 +17,10 @@
 // --change-on-read NAME
 //                 the first read of a file called NAME changes its time, as
 //                 a program that writes the file while it is copied would.
+// --rewrite-on-read NAME
+//                 the first read of a file called NAME writes a byte of it
+//                 again, its size and modification time kept, as a program
+//                 that puts the time back would: only its change time moves.
 //
 // Runs in the foreground until the mount point is unmounted; says "mounted"
 // on its standard output once it is.
@@ -47,6 +51,7 @@ std::string g_freezeFile;
 bool g_wholeSeconds = false;
 bool g_retimeOnRename = false;
 std::string g_changeOnRead;
+std::string g_rewriteOnRead;
 std::atomic<bool> g_changed{false};
 
 // The name in the backing folder `folder` that `name` stands for: itself
@@ -224,6 +229,16 @@ int readOp(const char* path, char* buffer, size_t size, off_t offset, fuse_file_
     if (!g_changeOnRead.empty() && name == g_changeOnRead && !g_changed.exchange(true)) {
         ::futimens(int(fi->fh), nullptr); // now: a new time and change time
     }
+    if (!g_rewriteOnRead.empty() && name == g_rewriteOnRead && !g_changed.exchange(true)) {
+        const int fd = ::openat(g_backing, below(path).c_str(), O_WRONLY);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && ::pwrite(fd, "X", 1, 0) == 1) {
+            const struct timespec kept[2] = {st.st_atim, st.st_mtim};
+            ::futimens(fd, kept);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
     return result(int(::pread(int(fi->fh), buffer, size, offset)));
 }
 
@@ -284,6 +299,8 @@ int main(int argc, char* argv[])
             g_retimeOnRename = true;
         else if (std::strcmp(argv[i], "--change-on-read") == 0 && i + 1 < argc)
             g_changeOnRead = argv[++i];
+        else if (std::strcmp(argv[i], "--rewrite-on-read") == 0 && i + 1 < argc)
+            g_rewriteOnRead = argv[++i];
     }
     fuse_operations ops{};
     ops.getattr = getattrOp;
