@@ -81,7 +81,7 @@ private slots:
     {
         const QString odd = "/home/anna/Re ports%20\n,x";
         std::vector<EntryResult> results;
-        noteResult(&results, {odd, "/backup/", Outcome::made, 1000, 3, 30, {}, 1000});
+        noteResult(&results, {odd, "/backup/", Outcome::made, 1000, 3, 30, {}, 1000, 0, 12288});
         noteResult(&results, {odd, "/other/", Outcome::made, 1500, 3, 30, {}, 1500});
         noteResult(&results, {odd, "/backup/", Outcome::failed, 2000, 0, 0, "gone\tnow"});
         noteResult(&results, {odd, "/backup/", Outcome::stopped, 3000});
@@ -92,6 +92,7 @@ private slots:
         QCOMPARE(last->outcome, Outcome::stopped);
         QCOMPARE(last->lastWhole, 1000); // the failure and the stop did not make one
         QCOMPARE(last->since, 1000);
+        QCOMPARE(last->fullBytes, quint64(12288)); // what the next copy's room is judged by
         // Copies made before the results were kept: the book's latest whole one.
         const MadeCopy made{"/backup/Docs1282026", "/home/anna/Docs",  "/backup/", {2026, 12, 8}, true, 7, {}, {},
                             1796724000000000000,   1796724001000000000};
