@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +108,50 @@ struct Installed
     QTemporaryDir dir;
     QString program;
     QProcess process;
+};
+
+// A real X server of the test's own (Xvfb), and xdotool to look at it as a
+// user would; not there where either is missing.
+class XServer
+{
+public:
+    XServer()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            return;
+        // Xvfb picks a free display and says which once it takes clients;
+        // it must not reset when its last client leaves, when it would refuse the next.
+        m_server.start(QStringLiteral("Xvfb"),
+                       {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+        if (m_server.waitForStarted() && m_server.waitForReadyRead(10000))
+            m_display = QLatin1Char(':') + QString::fromLatin1(m_server.readLine().trimmed());
+    }
+    ~XServer()
+    {
+        m_server.terminate();
+        m_server.waitForFinished();
+    }
+    const QString& display() const { return m_display; }
+    // What xdotool prints, or nothing when it fails.
+    QByteArray xdotool(const QStringList& arguments) const
+    {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        const bool ran = tool.waitForFinished(10000) && tool.exitCode() == 0;
+        return ran ? tool.readAllStandardOutput().trimmed() : QByteArray();
+    }
+    QByteArray shownWindow(const QString& title) const
+    {
+        return xdotool({"search", "--onlyvisible", "--name", '^' + title + '$'}).split('\n').first();
+    }
+    QByteArray focus() const { return xdotool({"getwindowfocus"}); }
+
+private:
+    QProcess m_server;
+    QString m_display;
 };
 
 // Stands in for the desktop's notification service on a private session bus.
@@ -288,6 +333,39 @@ private slots:
         plovern.start({QStringLiteral("-h")});
         QTRY_VERIFY(runningInstance(files, "Plovern.lock") == std::optional<qint64>(plovern.process.processId()));
         QCOMPARE(instanceNote(files, "Plovern.lock"), InstanceNote{});
+        plovern.terminate();
+    }
+
+    void aSecondStartOnARealScreenRaisesTheWindowOrAsks()
+    {
+        const XServer x;
+        if (x.display().isEmpty())
+            QSKIP("no Xvfb and xdotool here to show a real window");
+        Installed plovern;
+        const OwnFolder files(plovern.dir.path());
+        plovern.start({}, QString(), x.display());
+        QTRY_VERIFY2_WITH_TIMEOUT(!x.shownWindow("Plovern").isEmpty(),
+                                  x.xdotool({"search", "--name", ""}) + ' ' + plovern.process.readAllStandardError(),
+                                  15000);
+        const QByteArray window = x.shownWindow("Plovern");
+        QVERIFY(x.focus() != window);
+        QProcess second;
+        plovern.startIn(second, {}, QString(), x.display());
+        QVERIFY(second.waitForFinished(10000));
+        QTRY_COMPARE(x.focus(), window); // the running window came forward
+        plovern.terminate();
+
+        // Beside a hidden one, nothing can come forward: the second start asks.
+        plovern.start({QStringLiteral("-h")}, QString(), x.display());
+        QTRY_VERIFY(runningInstance(files, "Plovern.lock") == std::optional<qint64>(plovern.process.processId()));
+        plovern.startIn(second, {}, QString(), x.display());
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() != QProcess::Running || !x.shownWindow("Plovern").isEmpty(), 15000);
+        QVERIFY2(second.state() == QProcess::Running,
+                 (QByteArray::number(second.exitCode()) + second.readAllStandardError())
+                     .constData()); // the box waits for an answer
+        second.kill();
+        second.waitForFinished();
+        QCOMPARE(plovern.process.state(), QProcess::Running);
         plovern.terminate();
     }
 
