@@ -2,7 +2,9 @@
 // one scheduler tick over 10,000 entries. Runs alternate (engine, cp, engine,
 // cp...) so drift hits both alike; every run writes a fresh target, and the
 // targets are deleted only after all timed runs, since creating files right
-// after deleting many is slow on this file system.
+// after deleting many is slow on this file system. A copy is timed until its
+// data is on the drive (its syncfs included), and everything is written out
+// between runs, so no side pays for what the one before left.
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +12,8 @@
 #include <functional>
 #include <map>
 #include <random>
+
+#include <unistd.h>
 #include <vector>
 
 #include <QApplication>
@@ -102,6 +106,13 @@ qint64 makeLargeTree(const QString& root, std::mt19937& random)
     return qint64(1024) << 20;
 }
 
+// Nothing one side wrote is left for the next to pay: the loop drive's image
+// too is written out from the drive that holds it.
+void writeBackEverything()
+{
+    ::sync();
+}
+
 struct Ratio
 {
     double engine;
@@ -113,14 +124,16 @@ std::map<QString, Written> engineWrote;
 
 Ratio compare(const QString& name, const QString& source, const QString& targets)
 {
+    // Each side's time runs until its data is on the drive, as a backup's must.
     auto engineCopy = [&](const QString& target) {
         const CopyReport report = copyTree(source, target);
-        if (!report.complete())
+        if (!report.complete() || !flushToDisk(target))
             qFatal("engine copy failed: %s", qPrintable(report.failureText()));
         engineWrote[target] = {report.started, report.ended};
     };
     auto cpCopy = [&](const QString& target) {
-        if (QProcess::execute(QStringLiteral("cp"), {"-a", "--reflink=auto", source, target}) != 0)
+        if (QProcess::execute(QStringLiteral("cp"), {"-a", "--reflink=auto", source, target}) != 0
+            || !flushToDisk(target))
             qFatal("cp -a failed");
     };
     // Warm the cache with one untimed run of each.
@@ -130,9 +143,9 @@ Ratio compare(const QString& name, const QString& source, const QString& targets
     // Each copy starts with nothing left to write from the one before.
     for (int run = 0; run < kRuns; ++run) {
         engine.push_back(seconds([&] { engineCopy(QStringLiteral("%1/engine%2").arg(targets).arg(run)); }));
-        flushToDisk(targets);
+        writeBackEverything();
         cp.push_back(seconds([&] { cpCopy(QStringLiteral("%1/cp%2").arg(targets).arg(run)); }));
-        flushToDisk(targets);
+        writeBackEverything();
     }
     const Ratio r{median(engine), median(cp)};
     std::printf("%-6s engine %.3f s (%s), cp -a %.3f s (%s) (medians of %d), ratio %.2f\n", qPrintable(name), r.engine,
@@ -151,14 +164,17 @@ Ratio compareMerge(const QString& source, const QString& targets)
         sameDay.merged = engineWrote.at(onto);
         engine.push_back(seconds([&] {
             const CopyReport report = copyTree(source, onto, 2, nullptr, &sameDay);
-            if (!report.complete())
+            if (!report.complete() || !flushToDisk(onto))
                 qFatal("engine merge failed: %s", qPrintable(report.failureText()));
         }));
+        writeBackEverything();
         cp.push_back(seconds([&] {
             const QString target = QStringLiteral("%1/cp%2").arg(targets).arg(run);
-            if (QProcess::execute(QStringLiteral("cp"), {"-a", "--reflink=auto", source + "/.", target}) != 0)
+            if (QProcess::execute(QStringLiteral("cp"), {"-a", "--reflink=auto", source + "/.", target}) != 0
+                || !flushToDisk(target))
                 qFatal("cp -a failed");
         }));
+        writeBackEverything();
     }
     const Ratio r{median(engine), median(cp)};
     std::printf("merge  engine %.3f s (%s), cp -a %.3f s (%s) (medians of %d), ratio %.2f\n", r.engine,
