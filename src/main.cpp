@@ -91,7 +91,7 @@ bool holdProgramFolder(const QString& folder, bool hidden, plovern::MessageBoxes
         const QString copying = note.copying.isEmpty()
             ? QStringLiteral("It is copying nothing now.")
             : QStringLiteral("It is copying %1 now; ending it stops that copy, which is made again at its next start.")
-                  .arg(note.copying);
+                  .arg(plovern::shownText(note.copying));
         // Ending it ends any copy it is making: only a chosen Yes does.
         if (!boxes.askBeforeEnding(message + QStringLiteral("\r\n") + copying
                                    + QStringLiteral("\r\nEnd it and start this one?")))

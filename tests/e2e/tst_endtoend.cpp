@@ -252,7 +252,7 @@ private slots:
         const QList<QByteArray> lines = status.split('\n');
         QVERIFY2(lines.size() == 3 && status.startsWith("1 "), status.constData());
         QVERIFY2(lines[0].contains((source + " -> " + backup + ", Every " + at + "; last copy made ").toLocal8Bit())
-                     && lines[0].contains(", 1 files, 5 bytes; next "),
+                     && lines[0].contains(", 1 file, 5 bytes; next "),
                  status.constData());
         // A name that would break the line or colour the terminal is shown escaped.
         QVERIFY2(lines[1].contains("/gone\\u2028\\x1b[31m -> ") && lines[1].contains("; last copy failed "),

@@ -1,11 +1,13 @@
 #include "core/engine/copyjob.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 
@@ -73,7 +75,7 @@ CopyJob::CopyJob(std::string sourceRoot, int targetRootFd, FileId target)
 CopyReport CopyJob::report()
 {
     CopyReport out;
-    out.stopped = stopping();
+    out.stopped = endsProgram();
     out.files = m_files;
     out.bytes = m_bytes;
     out.fullBytes = m_blockBytes;
@@ -86,6 +88,46 @@ CopyReport CopyJob::report()
             out.warnings.append(warningText(Warning(kind), count));
     }
     return out;
+}
+
+void CopyJob::setRoom(quint64 free, quint64 margin)
+{
+    std::lock_guard lock(m_roomMutex);
+    m_roomKnown = true;
+    m_roomFree = free;
+    m_roomMargin = margin;
+}
+
+bool CopyJob::takeRoom(quint64 bytes)
+{
+    std::lock_guard lock(m_roomMutex);
+    if (!m_roomKnown || bytes == 0)
+        return true;
+    const auto usable = [this] { return m_roomFree > m_roomMargin ? m_roomFree - m_roomMargin : 0; };
+    if (m_roomTaken + bytes > usable() / 2) {
+        // What finished files wrote is in the drive's answer; what the files
+        // being written have yet to write is not.
+        struct statvfs fs;
+        if (::fstatvfs(m_targetRootFd, &fs) == 0) {
+            m_roomFree = quint64(fs.f_bavail) * fs.f_frsize;
+            m_roomTaken = m_roomInFlight;
+        }
+        if (m_roomTaken + bytes > usable()) {
+            m_roomNeeded = m_bytes + m_roomInFlight + bytes;
+            m_outOfRoom = true;
+            return false;
+        }
+    }
+    m_roomTaken += bytes;
+    m_roomInFlight += bytes;
+    return true;
+}
+
+void CopyJob::giveRoom(quint64 bytes)
+{
+    std::lock_guard lock(m_roomMutex);
+    if (m_roomKnown)
+        m_roomInFlight -= std::min(bytes, m_roomInFlight);
 }
 
 // Extended attributes (and with them ACLs and file capabilities). One

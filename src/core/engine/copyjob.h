@@ -98,7 +98,9 @@ public:
     bool isTarget(const struct stat& st) const { return FileId::of(st) == m_target; }
     bool foldsCase() const { return m_habits.foldsCase; }
     const DriveHabits& habits() const { return m_habits; }
-    bool stopping() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
+    // Whether the walk ends here: the program ends, or the drive is full.
+    bool stopping() const { return endsProgram() || m_outOfRoom.load(std::memory_order_relaxed); }
+    bool endsProgram() const { return m_control && m_control->stop.load(std::memory_order_relaxed); }
     void setControl(CopyControl* control) { m_control = control; }
     // A file in the copy, of `size` bytes, of which `written` were written now.
     void countFile(quint64 written, quint64 size)
@@ -150,6 +152,19 @@ public:
 
     CopyReport report();
 
+    // The copy never takes the drive below `margin` free (`free` now): each
+    // file takes its room before a byte of it is written, and gives back
+    // what it did not use. The drive is asked again each time half of what
+    // was left is taken, so another program's writes are seen too. A file
+    // that would not fit stops the copy at that file.
+    void setRoom(quint64 free, quint64 margin);
+    bool takeRoom(quint64 bytes);
+    void giveRoom(quint64 bytes);
+    // Once the copy stopped for room: what it needed at least, and the room there was.
+    bool outOfRoom() const { return m_outOfRoom.load(); }
+    quint64 roomNeeded() const { return m_roomNeeded; }
+    quint64 roomFree() const { return m_roomFree; }
+
     static constexpr char kTempPrefix[] = ".plovern-";
     static constexpr char kTempSuffix[] = ".part";
 
@@ -183,6 +198,14 @@ private:
     std::mutex m_cloneTrial;
     std::atomic<quint64> m_sharedFiles{0};
     std::atomic<quint64> m_sharedBytes{0};
+    std::mutex m_roomMutex;
+    bool m_roomKnown = false;
+    quint64 m_roomFree = 0;
+    quint64 m_roomMargin = 0;
+    quint64 m_roomTaken = 0; // since the drive was last asked
+    quint64 m_roomInFlight = 0; // by files being written now
+    quint64 m_roomNeeded = 0;
+    std::atomic<bool> m_outOfRoom{false};
     std::array<std::atomic<int>, size_t(Warning::Kinds)> m_warnings{};
     std::mutex m_mutex;
     int m_failures = 0;

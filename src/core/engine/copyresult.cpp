@@ -1,6 +1,7 @@
 #include "core/engine/copyresult.h"
 
 #include "core/platform/log.h"
+#include "core/schedule/outlook.h"
 
 namespace plovern {
 
@@ -26,17 +27,17 @@ QString logLineOf(const CopyResult& result)
     if (result.refused())
         return QStringLiteral("copy failed: %1").arg(result.refusal);
     if (report.stopped) {
-        return QStringLiteral("copy stopped as the program ended: %1, %2 files, %3 bytes so far")
-            .arg(what(result), QString::number(report.files), QString::number(report.bytes));
+        return QStringLiteral("copy stopped as the program ended: %1, %2, %3 bytes so far")
+            .arg(what(result), filesText(report.files), QString::number(report.bytes));
     }
     if (report.complete()) {
         const QString shared = report.sharedFiles == 0
             ? QString()
-            : QStringLiteral(", %1 files (%2 MiB) shared with %3")
-                  .arg(QString::number(report.sharedFiles),
-                       QString::number(double(report.sharedBytes) / (1 << 20), 'f', 1), report.reference);
-        return QStringLiteral("copy made: %1, %2 files, %3 bytes, %4 s%5%6")
-            .arg(what(result), QString::number(report.files), QString::number(report.bytes),
+            : QStringLiteral(", %1 (%2 MiB) shared with %3")
+                  .arg(filesText(report.sharedFiles), QString::number(double(report.sharedBytes) / (1 << 20), 'f', 1),
+                       report.reference);
+        return QStringLiteral("copy made: %1, %2, %3 bytes, %4 s%5%6")
+            .arg(what(result), filesText(report.files), QString::number(report.bytes),
                  QString::number(result.seconds, 'f', 1), shared, warned);
     }
     return QStringLiteral("copy failed: %1, %2 failures, first: %3%4")

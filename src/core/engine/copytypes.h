@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/platform/paths.h"
+
 namespace plovern {
 
 // What one copy did. Failures are counted and only the first is kept, so a
@@ -29,6 +31,7 @@ struct CopyReport
     quint64 sharedFiles = 0; // files that share their blocks with the reference
     quint64 sharedBytes = 0;
     QString reference; // the earlier copy shared with, when one was
+    FolderId targetId; // the folder the copy went into
     // Wall-clock nanoseconds, taken before the first entry was read and
     // after the last was written.
     qint64 started = 0;
@@ -92,6 +95,7 @@ struct Reuse
     CloneCall clone = cloneBlocks;
     Written referenceWritten = {};
     Written merged = {};
+    FolderId referenceId = {}; // when known, the folder the book knows at `reference`
 };
 
 } // namespace plovern

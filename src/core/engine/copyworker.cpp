@@ -172,8 +172,7 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
         keepResult(result);
         return result;
     }
-    const QString writingKey = where.targetReal.isEmpty() ? where.target : where.targetReal;
-    m_writing[writingKey] = where.sourceReal.isEmpty() ? copy.source : where.sourceReal;
+    m_writing[where.writingKey] = writerOf(where, copy);
     lock.unlock();
 
     const std::shared_ptr<CopyControl> control = m_lanes.begin(lane, copy.source, where.target);
@@ -199,7 +198,7 @@ CopyResult CopyWorker::FoldCopy(CopyLanes::Lane& lane, const DueCopy& copy)
     tell(result);
 
     lock.lock();
-    m_writing.erase(writingKey);
+    m_writing.erase(where.writingKey);
     if (result.recorded()) {
         noteMade(result, where, day);
         SavedFilesDB(result.target);
@@ -252,7 +251,7 @@ void CopyWorker::noteMade(const CopyResult& result, const Destination& where, QD
     const CopyReport& report = result.report;
     MadeCopy made{result.target,  result.due.source, result.due.destination, day,
                   result.whole(), report.files,      where.targetReal,       where.sourceReal,
-                  report.started, report.ended};
+                  report.started, report.ended,      report.targetId,        where.sourceId};
     if (!result.whole()) {
         // What this copy did not reach is as the earlier copy of the day left
         // it; with none known, nothing in the folder is vouched for.

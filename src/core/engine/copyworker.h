@@ -95,7 +95,7 @@ private:
     // The record, the copy book and the kept lines: one writer at a time.
     mutable std::mutex m_filesMutex;
     // The folders being written now, by real path, and the source of each.
-    std::map<QString, QString> m_writing;
+    Writing m_writing;
 };
 
 } // namespace plovern

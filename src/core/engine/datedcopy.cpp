@@ -3,7 +3,6 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include "core/engine/treecopy.h"
@@ -38,11 +37,8 @@ QString refusedTarget(const QString& target, bool explained)
         return QStringLiteral("%1 is a link; no copy is made through it").arg(target);
     const uid_t uid = ::geteuid();
     if (!explained && end.st.st_uid != uid && end.st.st_uid != 0) {
-        const passwd* owner = ::getpwuid(end.st.st_uid);
         return QStringLiteral("%1 was made by %2, not by a copy; no copy is made into it")
-            .arg(target,
-                 owner ? QStringLiteral("user ") + QString::fromLocal8Bit(owner->pw_name)
-                       : QStringLiteral("user ") + QString::number(end.st.st_uid));
+            .arg(target, userName(end.st.st_uid));
     }
     return {};
 }

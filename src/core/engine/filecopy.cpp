@@ -10,6 +10,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <QScopeGuard>
+
 #include "core/engine/drivehabits.h"
 
 namespace plovern {
@@ -134,6 +136,13 @@ private:
         const char* written = temp.empty() ? name : temp.c_str();
         int error = 0;
         const bool shared = cloneFromReference(out.get());
+        // Shared blocks take no room; written ones are taken before the first byte.
+        const quint64 room = shared ? 0 : inBlocks(quint64(m_st.st_size));
+        if (!m_job.takeRoom(room)) {
+            ::unlinkat(m_folder.dst(), written, 0);
+            return false;
+        }
+        const auto giveBack = qScopeGuard([&] { m_job.giveRoom(room); });
         bool ok = shared || copyData(m_in.get(), out.get(), m_st, &error, m_job.progress());
         if (!ok)
             m_job.fail(m_path, errnoText(error));

@@ -5,9 +5,11 @@
 #include <cerrno>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/engine/datedcopy.h"
 #include "core/engine/treedelete.h"
+#include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/textfile.h"
 #include "core/storage/copybook.h"
@@ -93,13 +95,33 @@ bool replaces(const MadeCopy& made, const QString& path, const std::optional<Mad
 {
     if (!made.whole || made.day.year() != year)
         return false;
-    if (earlier && !isCopyOf(made, earlier->source, earlier->sourceReal))
+    if (earlier && !isCopyOf(made, {earlier->source, earlier->sourceReal, earlier->sourceId}))
         return false;
     const QString before = made.destination + lastName(made.source);
     if (!path.startsWith(before))
         return false;
     const std::optional<int> stamped = exactStampYear(QStringView(path).sliced(before.size()));
     return stamped && *stamped < year && isRealFolder(made.target) && (made.files > 0 || !holdsFiles(path));
+}
+
+// Why the folder at `realPath` (`id`, status `st`) is not this program's
+// to delete: it belongs to another user, and is not a copy the book knows by
+// its inode, nor of a source of hers. A folder she made under an old copy's
+// name after it was gone is hers.
+QString madeByAnother(const std::vector<MadeCopy>& book, const QString& realPath, const FolderId& id,
+                      const struct stat& st)
+{
+    if (st.st_uid == ::geteuid() || st.st_uid == 0)
+        return {};
+    const std::optional<MadeCopy> known = findCopy(book, {realPath, realPath, id});
+    if (known && known->targetId.known())
+        return {};
+    struct stat source;
+    if (known
+        && ::stat(pathBytes(known->sourceReal.isEmpty() ? known->source : known->sourceReal).constData(), &source) == 0
+        && source.st_uid == st.st_uid)
+        return {}; // a copy takes its source's owner
+    return QStringLiteral("%1 was made by %2, not by a copy; nothing was deleted").arg(realPath, userName(st.st_uid));
 }
 
 } // namespace
@@ -201,15 +223,17 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
             protectedFolders.append(real);
     }
     // The checks run again on what is actually opened for deletion.
-    const DeleteVeto veto = [&](const QString& realPath) {
-        const QString why = whyNotPurged(realPath, year, protectedFolders);
-        return why.isEmpty() ? why : QStringLiteral("%1 is %2").arg(realPath, why);
+    const DeleteVeto veto = [&](const QString& realPath, int fd, const struct stat& st) {
+        if (const QString why = whyNotPurged(realPath, year, protectedFolders); !why.isEmpty())
+            return QStringLiteral("%1 is %2").arg(realPath, why);
+        return madeByAnother(book, realPath, folderIdOf(fd, st), st);
     };
     const ReplacementCheck replaced = [&](const QString& path) {
         struct stat st;
         if (::lstat(pathBytes(path).constData(), &st) != 0 && errno == ENOENT)
             return true; // purged before: nothing left to lose
-        const std::optional<MadeCopy> earlier = findCopy(book, path, realLocation(path));
+        const QString real = realLocation(path);
+        const std::optional<MadeCopy> earlier = findCopy(book, {path, real, folderIdOf(real.isEmpty() ? path : real)});
         return std::any_of(book.begin(), book.end(),
                            [&](const MadeCopy& made) { return replaces(made, path, earlier, year); });
     };

@@ -10,6 +10,8 @@
 
 #include "core/engine/drivehabits.h"
 #include "core/engine/entries.h"
+#include "core/platform/ownfolder.h"
+#include "core/platform/paths.h"
 #include "core/schedule/outlook.h"
 
 namespace plovern {
@@ -17,11 +19,6 @@ namespace plovern {
 namespace {
 
 constexpr size_t kHeldLevels = 256;
-
-quint64 marginOf(const Room& room)
-{
-    return std::min<quint64>(room.size / 50, quint64(1) << 30);
-}
 
 struct Level
 {
@@ -61,7 +58,8 @@ std::optional<Room> roomOf(const QString& folder)
 
 std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
 {
-    Fd root(::open(QFile::encodeName(source).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QString why; // the copy itself says why it cannot open the source
+    Fd root(openFolderJudged(pathBytes(source), &why));
     if (!root.valid())
         return std::nullopt;
     std::vector<Level> levels;
@@ -93,9 +91,14 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control)
     return bytes;
 }
 
+quint64 roomMargin(const Room& room)
+{
+    return std::min<quint64>(room.size / 50, quint64(1) << 30);
+}
+
 QString roomRefusal(const QString& target, quint64 needed, const Room& room)
 {
-    if (needed + marginOf(room) <= room.free)
+    if (needed + roomMargin(room) <= room.free)
         return {};
     return QStringLiteral("the copy %1 needs %2, %3 free on %4")
         .arg(target, bytesText(needed), bytesText(room.free), room.drive);
@@ -103,7 +106,7 @@ QString roomRefusal(const QString& target, quint64 needed, const Room& room)
 
 quint64 copiesRoomFor(quint64 bytes, const Room& room)
 {
-    const quint64 usable = room.free - std::min(room.free, marginOf(room));
+    const quint64 usable = room.free - std::min(room.free, roomMargin(room));
     return usable / std::max<quint64>(bytes, 1);
 }
 

@@ -35,6 +35,9 @@ std::optional<quint64> bytesToCopy(const QString& source, CopyControl* control);
 // most 1 GiB) free. Empty when it fits.
 QString roomRefusal(const QString& target, quint64 needed, const Room& room);
 
+// What a copy leaves free on a drive with `room`: 2 % of the drive, at most 1 GiB.
+quint64 roomMargin(const Room& room);
+
 // How many more copies of `bytes` each the drive holds, above the margin.
 quint64 copiesRoomFor(quint64 bytes, const Room& room);
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -11,16 +12,22 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <QFile>
 
 #include "core/engine/copyjob.h"
 #include "core/engine/filecopy.h"
+#include "core/engine/room.h"
 #include "core/engine/treewalk.h"
 #include "core/platform/ownfolder.h"
 #include "core/platform/paths.h"
 #include "core/platform/volumes.h"
+#include "core/schedule/outlook.h"
 
 namespace plovern {
 
@@ -79,6 +86,24 @@ struct Ends
     bool existed = false; // the copy's folder was there: a merge
 };
 
+// What the kernel's lock table says of who holds the lock on the folder `st`.
+QString writtenByAnother(const struct stat& st)
+{
+    const QByteArray node = QByteArray::number(::major(st.st_dev), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(::minor(st.st_dev), 16).rightJustified(2, '0') + ':' + QByteArray::number(st.st_ino);
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (locks.open(QIODevice::ReadOnly)) {
+        // "1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF"
+        for (const QByteArray& line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5] == node)
+                return QStringLiteral("another copy (process %1) is writing into it now; nothing was written")
+                    .arg(QString::fromLatin1(fields[4]));
+        }
+    }
+    return QStringLiteral("another copy is writing into it now; nothing was written");
+}
+
 bool refuse(CopyReport* refused, const QString& at, const QString& why)
 {
     refused->failures = 1;
@@ -93,7 +118,12 @@ bool openSource(const QString& source, Ends* ends, CopyReport* refused)
     if (const QString mountPoint = unmountedDriveOf(ends->sourceReal.isEmpty() ? source : ends->sourceReal);
         !mountPoint.isEmpty())
         return refuse(refused, source, QStringLiteral("the source drive is not mounted at %1").arg(mountPoint));
-    ends->src.reset(::open(bytesOf(source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Never through a link another user could have placed on the way, as
+    // the target: root would copy what she points it at where she can read it.
+    QString why;
+    ends->src.reset(openFolderJudged(pathBytes(source), &why));
+    if (!ends->src.valid() && errno == EPERM)
+        return refuse(refused, source, why);
     if (!ends->src.valid() || ::fstat(ends->src.get(), &ends->srcSt) != 0)
         return refuse(refused, source, QStringLiteral("cannot open the source folder: ") + textOf(errnoText(errno)));
     return true;
@@ -129,6 +159,11 @@ bool openTarget(const QString& source, const QString& target, Ends* ends, CopyRe
             = ::fstatat(parentFd.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode);
         return false;
     }
+    // Held until the copy's last descriptor closes, so that another program
+    // (a second install, another user's) never writes into it at once. A
+    // drive that keeps no locks (NFS for a folder) cannot be asked.
+    if (::flock(ends->dst.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return refuse(refused, target, writtenByAnother(ends->dstSt));
     return true;
 }
 
@@ -141,8 +176,10 @@ void lend(CopyJob& job, const Reuse* reuse, const Ends& ends)
     if (!reuse->reference.isEmpty()) {
         Fd reference(::open(bytesOf(reuse->reference).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st;
+        // A folder made anew at the reference's name vouches for nothing.
         if (reference.valid() && ::fstat(reference.get(), &st) == 0 && st.st_dev == ends.dstSt.st_dev
-            && !job.isTarget(st))
+            && !job.isTarget(st)
+            && (!reuse->referenceId.known() || folderIdOf(reference.get(), st) == reuse->referenceId))
             job.setReference(std::move(reference), reuse->clone, reuse->referenceWritten);
     }
     if (ends.existed)
@@ -189,11 +226,21 @@ CopyReport copyTree(const QString& source, const QString& target, int threads, C
     job.setControl(control);
     job.setSourceSlack(sourceTimeSlack(ends.src.get()));
     lend(job, reuse, ends);
+    const std::optional<Room> room = roomOf(target);
+    if (room)
+        job.setRoom(room->free, roomMargin(*room));
     run(job, ends, threads);
     CopyReport report = job.report();
+    if (job.outOfRoom()) {
+        // The reason the copy ended, whatever failed before it.
+        ++report.failures;
+        report.firstFailure = QStringLiteral("the copy %1 needs more than %2, %3 free on %4")
+                                  .arg(target, bytesText(job.roomNeeded()), bytesText(job.roomFree()), room->drive);
+    }
     report.started = started;
     report.ended = stampedEnd(rootFd.get(), job.habits().timeResolution, control);
     report.targetExists = true;
+    report.targetId = folderIdOf(rootFd.get(), ends.dstSt);
     if (report.sharedFiles > 0)
         report.reference = reuse->reference;
     if (report.files == 0 && report.complete() && !report.stopped)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -222,10 +223,13 @@ bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, boo
     }
     if (::fstat(dir.get(), &st) != 0)
         return failed(bytes + ": " + errnoText(errno));
+    // A copy writing there holds it locked (another install, another user's program).
+    if (::flock(dir.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return failed(bytes + ": a copy is writing into it now; nothing was deleted");
     if (veto) {
         // Judged on what was opened: the folders above resolved as the kernel did.
         const QString real = realPath(QStringLiteral("/proc/self/fd/%1").arg(dir.get()));
-        if (const QString why = veto(real.isEmpty() ? path : real); !why.isEmpty())
+        if (const QString why = veto(real.isEmpty() ? path : real, dir.get(), st); !why.isEmpty())
             return failed(bytesOf(why));
     }
     if (isMountPoint(parentFd, name.c_str()))

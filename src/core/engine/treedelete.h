@@ -4,11 +4,13 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
 namespace plovern {
 
-// Answers, for the real path of a folder about to be deleted, why it must not
-// be; empty when it may.
-using DeleteVeto = std::function<QString(const QString& realPath)>;
+// Answers, for the real path of a folder about to be deleted, open as `fd`
+// with the status `st`, why it must not be; empty when it may.
+using DeleteVeto = std::function<QString(const QString& realPath, int fd, const struct stat& st)>;
 
 // Deletes the folder at `path` with everything below it. Its last name is
 // opened without following a link, so a link is never deleted through; the

@@ -6,6 +6,17 @@
 
 namespace plovern {
 
+namespace {
+
+// The marks, embeddings, overrides and isolates that make a terminal or a
+// notification show the rest of a line reordered.
+bool isBidiControl(char16_t u)
+{
+    return u == 0x200e || u == 0x200f || u == 0x061c || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+}
+
+} // namespace
+
 QString shownText(const QString& text)
 {
     QString shown;
@@ -23,7 +34,7 @@ QString shownText(const QString& text)
             shown += QLatin1String("\\t");
         else if (u < 0x20 || u == 0x7f || rawControl)
             shown += QStringLiteral("\\x%1").arg(u & 0xff, 2, 16, QLatin1Char('0'));
-        else if ((u >= 0x80 && u <= 0x9f) || u == 0x2028 || u == 0x2029)
+        else if ((u >= 0x80 && u <= 0x9f) || u == 0x2028 || u == 0x2029 || isBidiControl(u))
             shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
         else
             shown += c;

@@ -27,16 +27,6 @@ QString errnoString(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString userName(uid_t uid)
-{
-    passwd entry;
-    passwd* found = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
-        return QStringLiteral("user %1").arg(QString::fromLocal8Bit(found->pw_name));
-    return QStringLiteral("user %1").arg(uid);
-}
-
 // Whether `gid` is the private group of the user `uid`: named after the
 // user, the user's primary group, and no one else's, as a member or as a
 // primary group.
@@ -109,6 +99,16 @@ QString groupMayWrite(uid_t uid, gid_t gid)
 }
 
 } // namespace
+
+QString userName(uid_t uid)
+{
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return QStringLiteral("user %1").arg(QString::fromLocal8Bit(found->pw_name));
+    return QStringLiteral("user %1").arg(uid);
+}
 
 QString openToOthers(int fd, const struct stat& st)
 {

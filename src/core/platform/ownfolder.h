@@ -10,6 +10,9 @@
 
 namespace plovern {
 
+// "user alice", or "user 1001" where the system knows no name.
+QString userName(uid_t uid);
+
 // Why other users could change the file or folder `st` describes, open as
 // `fd` (an O_PATH descriptor will do), or an empty text. As ssh's StrictModes
 // and cron's spool: it must belong to the user running the program or to

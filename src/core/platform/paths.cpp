@@ -1,9 +1,14 @@
 #include "core/platform/paths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <QChar>
 
@@ -129,6 +134,45 @@ bool isRealFolder(const QString& path)
 {
     struct stat st;
     return ::lstat(pathBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+FolderId folderIdOf(int fd, const struct stat& st)
+{
+    // statfs(2) magic numbers of drives whose inode numbers are kept on the drive.
+    constexpr unsigned long kKeepsInodes[]
+        = {0xEF53, 0x58465342, 0x9123683E, 0x01021994, 0xF2F52010, 0xCA451A4E, 0x2FC12FC1, 0x6969};
+    struct statfs fs;
+    if (!S_ISDIR(st.st_mode) || ::fstatfs(fd, &fs) != 0
+        || std::find(std::begin(kKeepsInodes), std::end(kKeepsInodes), (unsigned long)fs.f_type)
+            == std::end(kKeepsInodes))
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+FolderId folderIdOf(const QString& path)
+{
+    const int fd = ::open(pathBytes(path).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    const FolderId id = fd >= 0 && ::fstat(fd, &st) == 0 ? folderIdOf(fd, st) : FolderId();
+    if (fd >= 0)
+        ::close(fd);
+    return id;
+}
+
+QByteArray folderIdField(const FolderId& id)
+{
+    return id.known() ? QByteArray::number(id.device) + ':' + QByteArray::number(id.inode) : QByteArray("-");
+}
+
+FolderId folderIdOfField(QByteArrayView field)
+{
+    const qsizetype colon = field.indexOf(':');
+    if (colon < 0)
+        return {};
+    bool deviceOk = false;
+    bool inodeOk = false;
+    const FolderId id{field.first(colon).toULongLong(&deviceOk), field.sliced(colon + 1).toULongLong(&inodeOk)};
+    return deviceOk && inodeOk ? id : FolderId();
 }
 
 bool isAtOrBelow(QStringView path, QStringView folder)

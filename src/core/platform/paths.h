@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -37,6 +39,35 @@ QString realLocation(const QString& path);
 
 // Whether the path names a folder itself, not a link to one.
 bool isRealFolder(const QString& path);
+
+// What a folder is wherever it is mounted (a bind mount, a drive at two
+// places): its device and inode. Known only on drives whose inode numbers
+// hold while the folder does (ext4, XFS, btrfs, tmpfs, F2FS, bcachefs, ZFS,
+// NFS); FAT, exFAT, NTFS, SMB and FUSE drives (sshfs) number files as they
+// are looked up, so there a folder is told by its real path.
+struct FolderId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    bool known() const { return inode != 0; }
+    // Whether both are known and one folder. A device renumbered since
+    // (a drive plugged in after another, a btrfs subvolume after a reboot)
+    // is the same folder where the real path still leads to the inode.
+    bool sameAs(const FolderId& other, bool sameRealPath) const
+    {
+        return known() && inode == other.inode && (device == other.device || sameRealPath);
+    }
+    bool operator==(const FolderId&) const = default;
+};
+
+// The folder `path` leads to, not following its last name when it is a link.
+FolderId folderIdOf(const QString& path);
+// The folder open as `fd`, whose status is `st`.
+FolderId folderIdOf(int fd, const struct stat& st);
+// "device:inode", or "-" when not known; and back (unknown when malformed).
+QByteArray folderIdField(const FolderId& id);
+FolderId folderIdOfField(QByteArrayView field);
 
 // Whether `path` is `folder` or lies below it; both clean and absolute.
 bool isAtOrBelow(QStringView path, QStringView folder);

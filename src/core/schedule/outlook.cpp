@@ -31,6 +31,11 @@ QString bytesText(quint64 bytes)
     return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
 }
 
+QString filesText(quint64 count)
+{
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
+
 QString wallText(qint64 second)
 {
     const QDate day = wallDate(second);
@@ -59,9 +64,8 @@ QString lastCopyText(const std::optional<EntryResult>& last)
 {
     if (!last)
         return outcomeWord(last);
-    QString text
-        = QStringLiteral("%1 %2, %3 files, %4")
-              .arg(outcomeWord(last), wallText(last->at), QString::number(last->files), bytesText(last->bytes));
+    QString text = QStringLiteral("%1 %2, %3, %4")
+                       .arg(outcomeWord(last), wallText(last->at), filesText(last->files), bytesText(last->bytes));
     if (!last->line.isEmpty())
         text += QStringLiteral(": ") + last->line;
     return text;

@@ -31,6 +31,8 @@ Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, q
 
 // Sizes as the program shows them: "41.2 GB".
 QString bytesText(quint64 bytes);
+// "1 file", "2 files".
+QString filesText(quint64 count);
 
 // A wall second as the program shows it: "Tuesday 8 December 2026 10:00:00 PM".
 QString wallText(qint64 second);

@@ -15,7 +15,8 @@ std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
     std::vector<MadeCopy> copies;
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(' ');
-        if ((fields.size() != 6 && fields.size() != 10) || (fields[1] != "whole" && fields[1] != "partial"))
+        if ((fields.size() != 6 && fields.size() != 10 && fields.size() != 12)
+            || (fields[1] != "whole" && fields[1] != "partial"))
             continue;
         MadeCopy copy;
         copy.day = QDate::fromString(QString::fromLatin1(fields[0]), Qt::ISODate);
@@ -25,7 +26,11 @@ std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes)
         copy.target = pathOfField(fields[3]);
         copy.source = pathOfField(fields[4]);
         copy.destination = pathOfField(fields[5]);
-        if (fields.size() == 10) {
+        if (fields.size() == 12) {
+            copy.targetId = folderIdOfField(fields[10]);
+            copy.sourceId = folderIdOfField(fields[11]);
+        }
+        if (fields.size() >= 10) {
             bool started = false;
             bool ended = false;
             copy.targetReal = pathOfField(fields[6]);
@@ -47,39 +52,44 @@ QByteArray formatCopyBook(const std::vector<MadeCopy>& copies)
         bytes += copy.day.toString(Qt::ISODate).toLatin1() + ' ' + (copy.whole ? "whole" : "partial") + ' '
             + QByteArray::number(copy.files) + ' ' + pathField(copy.target) + ' ' + pathField(copy.source) + ' '
             + pathField(copy.destination) + ' ' + pathField(copy.targetReal) + ' ' + pathField(copy.sourceReal) + ' '
-            + QByteArray::number(copy.started) + ' ' + QByteArray::number(copy.ended) + kLineEnd;
+            + QByteArray::number(copy.started) + ' ' + QByteArray::number(copy.ended) + ' '
+            + folderIdField(copy.targetId) + ' ' + folderIdField(copy.sourceId) + kLineEnd;
     }
     return bytes;
 }
 
-bool isCopyAt(const MadeCopy& copy, const QString& target, const QString& targetReal)
+bool isSameFolder(const FolderName& a, const FolderName& b)
 {
-    if (!copy.targetReal.isEmpty() && !targetReal.isEmpty())
-        return copy.targetReal == targetReal;
-    return copy.target == target;
+    const bool bothReal = !a.real.isEmpty() && !b.real.isEmpty();
+    if (a.id.known() && b.id.known())
+        return a.id.sameAs(b.id, bothReal && a.real == b.real);
+    return bothReal ? a.real == b.real : a.text == b.text;
 }
 
-bool isCopyOf(const MadeCopy& copy, const QString& source, const QString& sourceReal)
+bool isCopyAt(const MadeCopy& copy, const FolderName& target)
 {
-    if (!copy.sourceReal.isEmpty() && !sourceReal.isEmpty())
-        return copy.sourceReal == sourceReal;
-    return copy.source == source;
+    return isSameFolder({copy.target, copy.targetReal, copy.targetId}, target);
 }
 
-std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const QString& target, const QString& targetReal)
+bool isCopyOf(const MadeCopy& copy, const FolderName& source)
 {
-    const auto found = std::find_if(copies.begin(), copies.end(),
-                                    [&](const MadeCopy& copy) { return isCopyAt(copy, target, targetReal); });
+    return isSameFolder({copy.source, copy.sourceReal, copy.sourceId}, source);
+}
+
+std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const FolderName& target)
+{
+    const auto found
+        = std::find_if(copies.begin(), copies.end(), [&](const MadeCopy& copy) { return isCopyAt(copy, target); });
     return found == copies.end() ? std::nullopt : std::optional<MadeCopy>(*found);
 }
 
-std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
-                                    const QString& destination, QDate day, const QString& sourceReal)
+std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const FolderName& source,
+                                    const QString& destination, QDate day)
 {
     std::vector<MadeCopy> found;
     for (const MadeCopy& copy : copies) {
-        if (copy.whole && copy.ended > 0 && isCopyOf(copy, source, sourceReal) && copy.destination == destination
-            && copy.day < day && copy.day.year() == day.year() && copy.day.month() == day.month())
+        if (copy.whole && copy.ended > 0 && isCopyOf(copy, source) && copy.destination == destination && copy.day < day
+            && copy.day.year() == day.year() && copy.day.month() == day.month())
             found.push_back(copy);
     }
     std::stable_sort(found.begin(), found.end(), [](const MadeCopy& a, const MadeCopy& b) { return a.day > b.day; });
@@ -88,7 +98,10 @@ std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const Q
 
 void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy)
 {
-    std::erase_if(*copies, [&](const MadeCopy& known) { return isCopyAt(known, copy.target, copy.targetReal); });
+    const FolderName made{copy.target, copy.targetReal, copy.targetId};
+    std::erase_if(*copies, [&](const MadeCopy& known) {
+        return isCopyAt(known, made) || (!made.real.isEmpty() && known.targetReal == made.real);
+    });
     copies->push_back(std::move(copy));
 }
 

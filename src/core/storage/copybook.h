@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QString>
 
+#include "core/platform/paths.h"
+
 namespace plovern {
 class OwnFolder;
 }
@@ -37,6 +39,10 @@ struct MadeCopy
     // for (a stopped copy into a folder the book did not know).
     qint64 started = 0;
     qint64 ended = 0;
+    // What the folder and its source are wherever they are mounted: a bind
+    // mount of a destination is the same folder under another real path.
+    FolderId targetId = {};
+    FolderId sourceId = {};
 
     bool operator==(const MadeCopy&) const = default;
 };
@@ -46,7 +52,9 @@ struct MadeCopy
 // source, each percent-encoded so that any path bytes survive, and the start
 // and end in nanoseconds; fields split by one blank, lines end in CR LF. A
 // line of the first six fields alone (as written before) knows no real path
-// and no time. A line that is not of this form is skipped.
+// and no time; one of ten fields knows no device and inode, which the last
+// two fields give ("device:inode", "-" when not known). A line that is not
+// of this form is skipped.
 std::vector<MadeCopy> parseCopyBook(const QByteArray& bytes);
 QByteArray formatCopyBook(const std::vector<MadeCopy>& copies);
 
@@ -54,24 +62,33 @@ QByteArray formatCopyBook(const std::vector<MadeCopy>& copies);
 // not there; false with the reason when it is there and cannot be read.
 bool loadCopyBook(const OwnFolder& files, std::vector<MadeCopy>* book, QString* error = nullptr);
 
-// Whether `copy` is of the folder `target`, whose real path is `targetReal`
-// (empty when not known): by the real paths where both are known, else by the text.
-bool isCopyAt(const MadeCopy& copy, const QString& target, const QString& targetReal);
-// Whether `copy` was made from the source `source` (real path `sourceReal`), alike.
-bool isCopyOf(const MadeCopy& copy, const QString& source, const QString& sourceReal);
+// A folder as the book tells folders apart: by device and inode where both
+// sides know them, else by real path where both know it, else by the text.
+struct FolderName
+{
+    QString text;
+    QString real = {}; // empty when not known
+    FolderId id = {};
+};
+bool isSameFolder(const FolderName& a, const FolderName& b);
+
+// Whether `copy` is of the folder `target`.
+bool isCopyAt(const MadeCopy& copy, const FolderName& target);
+// Whether `copy` was made from the source `source`.
+bool isCopyOf(const MadeCopy& copy, const FolderName& source);
 
 // The folder's entry, or nothing.
-std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const QString& target,
-                                 const QString& targetReal = {});
+std::optional<MadeCopy> findCopy(const std::vector<MadeCopy>& copies, const FolderName& target);
 // The copies a new copy of `source` to `destination` on `day` may share the
 // blocks of its unchanged files with, newest first: those of the same entry
 // made whole on an earlier day of the same month, so that the first copy of
 // a month is a full one and a damaged shared block reaches a month at most.
 // Only copies whose times are known can vouch for their files.
-std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const QString& source,
-                                    const QString& destination, QDate day, const QString& sourceReal = {});
+std::vector<MadeCopy> referencesFor(const std::vector<MadeCopy>& copies, const FolderName& source,
+                                    const QString& destination, QDate day);
 
-// Keeps `copy` as the one entry of its folder, told by its real path.
+// Keeps `copy` as the one entry of its folder, and of its real path: a
+// folder made anew where one was is that path's copy now.
 void noteCopy(std::vector<MadeCopy>* copies, MadeCopy copy);
 
 } // namespace plovern

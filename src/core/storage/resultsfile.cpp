@@ -24,11 +24,30 @@ bool isEntry(const EntryResult& result, const QString& source, const QString& de
     return result.source == source && result.destination == destination;
 }
 
+// What `result` keeps of its entry's earlier line `known`.
+void carryOver(const EntryResult& known, EntryResult* result)
+{
+    if (!isWhole(result->outcome))
+        result->lastWhole = std::max(result->lastWhole, known.lastWhole);
+    if (result->fullBytes == 0)
+        result->fullBytes = known.fullBytes;
+    if (known.since != 0)
+        result->since = std::min(result->since != 0 ? result->since : known.since, known.since);
+}
+
+// A time stored as a wall second: one outside the years the clock tells is not known.
+qint64 knownSecond(qint64 second)
+{
+    return wallDate(second).year() >= 1970 && wallDate(second).year() <= 9999 ? second : 0;
+}
+
 } // namespace
 
 std::vector<EntryResult> parseResults(const QByteArray& bytes)
 {
     std::vector<EntryResult> results;
+    // Each entry's line by its place, so that a file of many entries reads in one pass.
+    std::map<std::pair<QString, QString>, size_t> places;
     for (const QByteArray& line : splitLines(bytes)) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() != 10)
@@ -46,11 +65,23 @@ std::vector<EntryResult> parseResults(const QByteArray& bytes)
         result.source = pathOfField(fields[7]);
         result.destination = pathOfField(fields[8]);
         result.line = pathOfField(fields[9]);
+        result.at = knownSecond(result.at);
+        result.lastWhole = knownSecond(result.lastWhole);
+        result.since = knownSecond(result.since);
         if (outcome == kOutcomes.end() || !std::ranges::all_of(numbers, [](bool ok) { return ok; })
-            || result.source.isEmpty())
+            || result.source.isEmpty() || result.at == 0)
             continue;
         result.outcome = outcome->first;
-        noteResult(&results, std::move(result));
+        const auto [found, added] = places.try_emplace({result.source, result.destination}, results.size());
+        const size_t place = found->second;
+        if (added) {
+            results.push_back(std::move(result));
+        } else {
+            carryOver(results[place], &result);
+            results[place] = std::move(result);
+        }
+        if (results[place].since == 0)
+            results[place].since = results[place].at;
     }
     return results;
 }
@@ -85,12 +116,7 @@ void noteResult(std::vector<EntryResult>* results, EntryResult result)
         return isEntry(earlier, result.source, result.destination);
     });
     if (known != results->end()) {
-        if (!isWhole(result.outcome))
-            result.lastWhole = std::max(result.lastWhole, known->lastWhole);
-        if (result.fullBytes == 0)
-            result.fullBytes = known->fullBytes;
-        if (known->since != 0)
-            result.since = std::min(result.since != 0 ? result.since : known->since, known->since);
+        carryOver(*known, &result);
         results->erase(known);
     }
     if (result.since == 0)
@@ -102,9 +128,11 @@ LastResults lastResults(const std::vector<EntryResult>& results, const std::vect
 {
     LastResults last;
     for (const MadeCopy& copy : book) {
-        if (!copy.whole || copy.ended == 0)
+        if (!copy.whole)
             continue;
-        const qint64 ended = wallSecond(QDateTime::fromMSecsSinceEpoch(copy.ended / 1000000));
+        // A line written before the times were kept tells the day.
+        const qint64 ended = copy.ended != 0 ? wallSecond(QDateTime::fromMSecsSinceEpoch(copy.ended / 1000000))
+                                             : wallSecond(QDateTime(copy.day, QTime(0, 0)));
         const auto [known, added] = last.try_emplace({copy.source, copy.destination});
         if (added || ended > known->second.at)
             known->second = {copy.source, copy.destination, Outcome::made, ended, copy.files, 0, {}, ended, ended};

@@ -309,7 +309,7 @@ private slots:
         QVERIFY(!w.grid()->rowMark(0).icon.isNull());
         QVERIFY(w.grid()->rowMark(3).icon.isNull());
         const QString tip = w.grid()->model()->index(0, 2).data(Qt::ToolTipRole).toString();
-        QVERIFY2(tip.contains("Last copy: made Monday 7 December 2026 10:00:00 AM, 1 files")
+        QVERIFY2(tip.contains("Last copy: made Monday 7 December 2026 10:00:00 AM, 1 file")
                      && tip.contains("Next: Tuesday 8 December 2026 10:00:00 AM"),
                  qPrintable(tip));
         QVERIFY(w.grid()->model()->index(1, 1).data(Qt::ToolTipRole).toString().contains("Last copy: failed"));
