@@ -88,13 +88,8 @@ bool holdProgramFolder(const QString& folder, bool hidden, plovern::MessageBoxes
         const std::optional<qint64> pid = plovern::runningInstance(files, lockFile);
         if (note.shown && pid && ::kill(static_cast<pid_t>(*pid), SIGUSR1) == 0)
             return false;
-        const QString copying = note.copying.isEmpty()
-            ? QStringLiteral("It is copying nothing now.")
-            : QStringLiteral("It is copying %1 now; ending it stops that copy, which is made again at its next start.")
-                  .arg(plovern::shownText(note.copying));
         // Ending it ends any copy it is making: only a chosen Yes does.
-        if (!boxes.askBeforeEnding(message + QStringLiteral("\r\n") + copying
-                                   + QStringLiteral("\r\nEnd it and start this one?")))
+        if (!boxes.askBeforeEnding(plovern::endingQuestion(folder, note)))
             return false;
         if (QString why; !plovern::endRunningInstance(files, lockFile, 10000, lock, &why)) {
             boxes.inform(QStringLiteral("The running Plovern did not end (%1); this start ends.").arg(why),

@@ -203,4 +203,14 @@ void ignoreFileSizeSignal()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+QString endingQuestion(const QString& folder, const InstanceNote& note)
+{
+    const QString copying = note.copying.isEmpty()
+        ? QStringLiteral("It is copying nothing now.")
+        : QStringLiteral("It is copying %1 now; ending it stops that copy, which is made again at its next start.")
+              .arg(shownText(note.copying));
+    return QStringLiteral("Plovern is already running with the files in %1.\r\n%2\r\nEnd it and start this one?")
+        .arg(folder, copying);
+}
+
 } // namespace plovern

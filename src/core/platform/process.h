@@ -98,6 +98,9 @@ std::optional<qint64> runningInstance(const OwnFolder& files, const QString& nam
 // What the instance holding the lock file `name` last told; nothing of
 // itself (hidden, copying nothing) when it wrote no note.
 InstanceNote instanceNote(const OwnFolder& files, const QString& name);
+// What a second start asks before it ends the instance running on the files
+// in `folder`, which told it `note`; the name it copies shown as the log shows it.
+QString endingQuestion(const QString& folder, const InstanceNote& note);
 
 // Ends the instance that holds the lock as a log-out would (SIGTERM, so it
 // saves everything) and takes the lock into `lock` once it has let go; false

@@ -14,6 +14,7 @@
 #include "core/engine/room.h"
 #include "core/engine/treedelete.h"
 #include "core/platform/logfile.h"
+#include "core/platform/process.h"
 #include "core/platform/textfile.h"
 #include "core/schedule/clocktext.h"
 #include "core/schedule/scheduler.h"
@@ -289,6 +290,52 @@ private slots:
         QCOMPARE(entriesBelow(hung.share() + "Documents152026"), QStringList{"thesis.odt"});
     }
 
+    void twoMountsOfOneDestinationAreOneFolder()
+    {
+        const QByteArray seen = inChild([] {
+            if (!enterMountNamespace()) // while the child has one thread
+                return QByteArray("<no namespace>");
+            Worker w;
+            const QString bind = w.dir.filePath("bind/");
+            // A drive that keeps its inodes, mounted twice.
+            if (!mountTmpfs(w.backup) || !QDir().mkpath(bind) || !bindMount(w.backup, bind))
+                return QByteArray("<no namespace>");
+            makeTree(w.source("u1/Documents"), {{"thesis.odt", "u1"}});
+            makeTree(w.source("u2/Documents"), {{"thesis.odt", "u2"}, {"u2.txt", "2"}});
+            w.copy(w.source("u1/Documents"), false);
+            w.copy(w.source("u2/Documents"), false, kNewYear, bind);
+            return entriesBelow(w.backup + "Documents152026").join(' ').toUtf8() + "\n" + w.logText().toUtf8();
+        });
+        if (seen == "<no namespace>")
+            QSKIP("this kernel lets no user mount a drive of her own");
+        QVERIFY2(seen.startsWith("thesis.odt\n") && seen.contains("Documents152026 holds the copy of "),
+                 seen.constData());
+    }
+
+    void twoProgramsNeverWriteOneFolderAtOnce()
+    {
+        Worker first;
+        Worker second; // another install: its own program folder and book
+        makeTree(first.source("alice/Documents"), {{"thesis.odt", QByteArray(1 << 20, 'a')}});
+        makeTree(second.source("bob/Documents"), {{"thesis.odt", "bob"}, {"bob.txt", "b"}});
+        FrozenShare hung(first.dir.path());
+        if (!hung.mounted())
+            QSKIP(qPrintable(TestDrive::skipReason()));
+        const qint64 due = wallSecond(QDateTime(kNewYear, QTime(10, 0)));
+        first.worker.enqueue({{first.source("alice/Documents"), hung.share(), due, false}});
+        // Alice's copy has begun writing when Bob's comes due.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(hung.server() + "/Documents152026/thesis.odt"), 10000);
+        second.worker.enqueue({{second.source("bob/Documents"), hung.share(), due, false}});
+        QTRY_VERIFY_WITH_TIMEOUT(!second.worker.busy(), 20000);
+        hung.thaw();
+        QTRY_VERIFY_WITH_TIMEOUT(!first.worker.busy(), 20000);
+        QVERIFY2(second.logText().contains(
+                     QString("Documents152026: another copy (process %1) is writing into it now").arg(::getpid())),
+                 qPrintable(second.logText()));
+        QCOMPARE(entriesBelow(hung.share() + "Documents152026"), QStringList{"thesis.odt"});
+        QVERIFY(first.logText().contains("copy made"));
+    }
+
     void thePurgeReplacesACopyOnlyWithOneOfItsOwnSource()
     {
         Worker w;
@@ -345,18 +392,23 @@ private slots:
     {
         Worker w;
         // A name that would take an argument, forge a line and colour a
-        // terminal, and break a line where readers take C1's NEL and Unicode's separators.
-        const QString name = "Rep%1orts\n2026-01-05T10:00:00 copy made: forged\r\x1b[31m\u0085\u2028\u2029";
+        // terminal, break a line where readers take C1's NEL and Unicode's
+        // separators, and show the rest of it reversed.
+        const QString name = "Rep%1orts\n2026-01-05T10:00:00 copy made: "
+                             "forged\r\x1b[31m\u0085\u2028\u2029\u200e\u061c\u202a\u202e\u2066\u2069";
         makeTree(w.source(name), {{"f", "f"}, {"locked", "l"}});
         ::chmod(QFile::encodeName(w.source(name + "/locked")).constData(), 0);
         w.copy(w.source(name), false);
         const QStringList lines = w.logText().split("\r\n", Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);
-        const QString shown = "Rep%1orts\\n2026-01-05T10:00:00 copy made: forged\\r\\x1b[31m\\u0085\\u2028\\u2029";
+        const QString shown = "Rep%1orts\\n2026-01-05T10:00:00 copy made: forged\\r\\x1b[31m\\u0085\\u2028\\u2029"
+                              "\\u200e\\u061c\\u202a\\u202e\\u2066\\u2069";
         QVERIFY2(lines[0].contains(shown + " to ") && lines[0].contains(", 1 failures, first: "), qPrintable(lines[0]));
         QCOMPARE(w.notifier.sent().size(), 1);
         QVERIFY(w.notifier.sent()[0].first.contains(shown));
         QVERIFY(!w.notifier.sent()[0].second.contains('\r') && !w.notifier.sent()[0].second.contains(QChar(0x2028)));
+        // And as a second start asks whether to end the copy.
+        QVERIFY(endingQuestion(w.dir.path(), {false, w.source(name)}).contains(shown + " now; "));
     }
     void noCopyPassesAnotherUsersLinkOrGoesIntoHerFolder()
     {
@@ -385,13 +437,36 @@ private slots:
         QVERIFY(!QFileInfo::exists(w.dir.filePath("SavedFilesDB.txt")));
         QCOMPARE(w.notifier.sent().size(), 1);
 
+        // Nor to a source: her link as the source, or on the way to it.
+        QCOMPARE(inChild([&] {
+                     return QByteArray(becomeUser(kNobody) && QFile::link(w.source("Docs"), hers + "/src")
+                                               && QFile::link(w.dir.filePath("sources"), hers + "/lnk")
+                                           ? "linked"
+                                           : "-");
+                 }),
+                 QByteArray("linked"));
+        for (const auto& [source, link] :
+             {std::pair(hers + "/src", hers + "/src"), {hers + "/lnk/Docs", hers + "/lnk"}}) {
+            w.copy(source, false);
+            QVERIFY2(w.logText().contains("the link " + link + ": it belongs to user nobody"), qPrintable(w.logText()));
+        }
+        QVERIFY(QDir(w.backup).isEmpty());
+        QVERIFY(!QFileInfo::exists(w.dir.filePath("SavedFilesDB.txt")));
+        QCOMPARE(w.notifier.sent().size(), 3);
+        QCOMPARE(inChild([&] {
+                     return QByteArray(
+                         becomeUser(kNobody) && QFile::remove(hers + "/src") && QFile::remove(hers + "/lnk") ? "removed"
+                                                                                                             : "-");
+                 }),
+                 QByteArray("removed"));
+
         // A link at today's name, even root's own: refused, nothing recorded, told.
         QVERIFY(QFile::link(roots, w.backup + "Docs152026"));
         w.copy(w.source("Docs"), false);
         QVERIFY(QDir(roots).isEmpty());
         QVERIFY(w.logText().contains(w.backup + "Docs152026 is a link"));
         QVERIFY(!QFileInfo::exists(w.dir.filePath("SavedFilesDB.txt")));
-        QCOMPARE(w.notifier.sent().size(), 2);
+        QCOMPARE(w.notifier.sent().size(), 4);
         QVERIFY(QFile::remove(w.backup + "Docs152026"));
 
         // A folder she made at today's name where anyone may write.
@@ -449,6 +524,38 @@ private slots:
                      && lines[2].contains("/Docs162026 needs 5.2 MB, 3.1 MB free on "),
                  seen.constData());
         QCOMPARE(lines[4], QByteArray("failed "));
+    }
+
+    void aSourceThatGrewStopsBeforeItsDriveFills()
+    {
+        const QByteArray seen = inChild([] {
+            if (!enterMountNamespace())
+                return QByteArray("<no namespace>");
+            Worker w;
+            if (!mountTmpfs(w.backup, "size=8m"))
+                return QByteArray("<no namespace>");
+            makeTree(w.source("Docs"), {{"0", QByteArray(1 << 20, '0')}});
+            w.copy(w.source("Docs"), false);
+            // Ten times what the last copy held: it starts, and stops at a file.
+            for (char name = '1'; name <= '9'; ++name)
+                makeTree(w.source("Docs"), {{QString(QChar(name)), QByteArray(1 << 20, name)}});
+            w.copy(w.source("Docs"), false, kNewYear.addDays(1));
+            QByteArray seen = w.logText().toUtf8() + "\n";
+            const std::optional<Room> room = roomOf(w.backup);
+            seen += room && room->free >= roomMargin(*room) ? "margin kept\n" : "drive filled\n";
+            for (const QString& name : entriesBelow(w.backup + "Docs162026"))
+                seen += name.toUtf8() + "=" + QByteArray::number(QFileInfo(w.backup + "Docs162026/" + name).size())
+                    + " ";
+            return seen;
+        });
+        if (seen == "<no namespace>")
+            QSKIP("this kernel lets no user mount a drive of her own");
+        QVERIFY2(seen.contains("Docs162026 needs more than ") && seen.contains("margin kept"), seen.constData());
+        // What is there is whole; the file that would not fit was not begun.
+        const QList<QByteArray> files = seen.split('\n').last().trimmed().split(' ');
+        QVERIFY2(files.size() >= 3 && files.size() < 10, seen.constData());
+        for (const QByteArray& file : files)
+            QVERIFY2(file.endsWith("=1048576"), seen.constData());
     }
 
     void aCopyBookThatCannotBeReadIsNeverWrittenOver()

@@ -280,6 +280,37 @@ private slots:
         QVERIFY2(result.failures.join(' ').contains("the link " + hers + "/bk: it belongs to user nobody"),
                  qPrintable(result.failures.join(' ')));
     }
+    void thePurgeLeavesAFolderAnotherUserMade()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's folders need root to make");
+        QTemporaryDir dir;
+        const QString roots = dir.filePath("backup/");
+        makeTree(roots + "Docs152026", {{"f", "this year"}});
+        // She made a folder under the name of a copy long gone; the book
+        // knows another of hers by its inode (a copy takes its source's owner).
+        makeTree(roots + "Docs1272024", {{"f", "hers"}});
+        makeTree(roots + "Docs1272025", {{"f", "her copy"}});
+        for (const char* name : {"Docs1272024", "Docs1272025"}) {
+            QVERIFY(::chmod(QFile::encodeName(roots + name).constData(), 0777) == 0);
+            QVERIFY(::chown(QFile::encodeName(roots + name).constData(), kNobody, kNobody) == 0);
+        }
+        const auto giveBack
+            = qScopeGuard([&] { (void)!::chown(QFile::encodeName(roots + "Docs1272024").constData(), 0, 0); });
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"),
+                         (roots + "Docs1272024\r\n" + roots + "Docs1272025\r\n").toUtf8()));
+        const auto copy = [&](const QString& name, QDate day) {
+            const QString target = roots + name;
+            return MadeCopy{target, "/x/Docs", roots, day, true, 1, target, "/x/Docs", 1, 2, folderIdOf(target)};
+        };
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"),
+                         formatCopyBook({copy("Docs152026", {2026, 1, 5}), copy("Docs1272025", {2025, 12, 7})})));
+        const PurgeResult result = purgeEarlierCopies(placesIn(dir.path()), 2026);
+        QCOMPARE(contentOf(roots + "Docs1272024/f"), QByteArray("hers"));
+        QVERIFY2(result.failures.join(' ').contains(roots + "Docs1272024 was made by user nobody, not by a copy"),
+                 qPrintable(result.failures.join(' ')));
+        QVERIFY2(result.deleted == QStringList{roots + "Docs1272025"}, qPrintable(result.failures.join(' ')));
+    }
 };
 
 PLOVERN_TEST_MAIN(TestPurge)

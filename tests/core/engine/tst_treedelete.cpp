@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -40,6 +43,14 @@ private slots:
 
         QVERIFY(QFile::link(path("keep"), path("alias")));
         QVERIFY(!deleteTree(path("alias")));
+        QVERIFY(QFileInfo::exists(path("keep/k")));
+
+        // A copy writing into it holds it locked, whichever program it is.
+        const int held = ::open(QFile::encodeName(path("keep")).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        QVERIFY(!deleteTree(path("keep"), &error));
+        ::close(held);
+        QVERIFY2(error.contains("a copy is writing into it now"), qPrintable(error));
         QVERIFY(QFileInfo::exists(path("keep/k")));
     }
 
