@@ -32,6 +32,7 @@
 #include "core/platform/notifier.h"
 #include "core/platform/textfile.h"
 #include "core/schedule/clocktext.h"
+#include "core/storage/resultsfile.h"
 #include "gui/grid/flexgrid.h"
 #include "gui/grid/scheduletable.h"
 #include "gui/platform/messageboxes.h"
@@ -379,6 +380,25 @@ double longestDelayDuringCopy(const QString& source, const QString& destination)
     return worst / 1e6;
 }
 
+// Milliseconds to read the results of `entries` entries, each line its own entry.
+double resultsMilliseconds(int entries)
+{
+    std::vector<plovern::EntryResult> results;
+    for (int i = 0; i < entries; ++i)
+        results.push_back({QStringLiteral("/home/u/Source%1").arg(i),
+                           QStringLiteral("/backup/"),
+                           plovern::Outcome::made,
+                           212000000000 + i,
+                           3,
+                           30,
+                           {},
+                           212000000000 + i});
+    const QByteArray bytes = plovern::formatResults(results);
+    std::size_t read = 0;
+    const double ms = seconds([&] { read = plovern::parseResults(bytes).size(); }) * 1000;
+    return read == std::size_t(entries) ? ms : -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -423,6 +443,8 @@ int main(int argc, char** argv)
     std::printf("one tick over 10000 entries: %.3f ms (median of 300); the first marking of every row %.1f ms, "
                 "then at most %.1f ms once a minute (the marks that changed and the title)\n",
                 tick.median, tick.first, tick.minutely);
+    for (const int entries : {10000, 100000})
+        std::printf("reading the results of %d entries: %.1f ms\n", entries, resultsMilliseconds(entries));
     const double estimate = estimateSeconds(onto.filePath("small"));
     std::printf("space estimate before a copy of the small tree: %.3f s, %.2f of its copy (median of %d)\n", estimate,
                 estimate / small.engine, kRuns);

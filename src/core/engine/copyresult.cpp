@@ -40,8 +40,9 @@ QString logLineOf(const CopyResult& result)
             .arg(what(result), filesText(report.files), QString::number(report.bytes),
                  QString::number(result.seconds, 'f', 1), shared, warned);
     }
-    return QStringLiteral("copy failed: %1, %2 failures, first: %3%4")
-        .arg(what(result), QString::number(report.failures), report.firstFailure, warned);
+    const QString failures
+        = report.failures == 1 ? QStringLiteral("1 failure") : QStringLiteral("%1 failures").arg(report.failures);
+    return QStringLiteral("copy failed: %1, %2, first: %3%4").arg(what(result), failures, report.firstFailure, warned);
 }
 
 QStringList errorLinesOf(const CopyResult& result)

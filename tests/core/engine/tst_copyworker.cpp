@@ -302,6 +302,14 @@ private slots:
                 return QByteArray("<no namespace>");
             makeTree(w.source("u1/Documents"), {{"thesis.odt", "u1"}});
             makeTree(w.source("u2/Documents"), {{"thesis.odt", "u2"}, {"u2.txt", "2"}});
+            // While the first is written, before its folder is there, the second waits its turn.
+            const DueCopy first{w.source("u1/Documents"), w.backup};
+            const Destination writing = destinationOf({}, first, kNewYear, {});
+            const QString refusal = destinationOf({}, {w.source("u2/Documents"), bind}, kNewYear,
+                                                  {{writing.writingKey, writerOf(writing, first)}})
+                                        .refusal;
+            if (!refusal.contains("is being written by the copy of "))
+                return "not held: " + refusal.toUtf8();
             w.copy(w.source("u1/Documents"), false);
             w.copy(w.source("u2/Documents"), false, kNewYear, bind);
             return entriesBelow(w.backup + "Documents152026").join(' ').toUtf8() + "\n" + w.logText().toUtf8();
@@ -403,7 +411,7 @@ private slots:
         QCOMPARE(lines.size(), 1);
         const QString shown = "Rep%1orts\\n2026-01-05T10:00:00 copy made: forged\\r\\x1b[31m\\u0085\\u2028\\u2029"
                               "\\u200e\\u061c\\u202a\\u202e\\u2066\\u2069";
-        QVERIFY2(lines[0].contains(shown + " to ") && lines[0].contains(", 1 failures, first: "), qPrintable(lines[0]));
+        QVERIFY2(lines[0].contains(shown + " to ") && lines[0].contains(", 1 failure, first: "), qPrintable(lines[0]));
         QCOMPARE(w.notifier.sent().size(), 1);
         QVERIFY(w.notifier.sent()[0].first.contains(shown));
         QVERIFY(!w.notifier.sent()[0].second.contains('\r') && !w.notifier.sent()[0].second.contains(QChar(0x2028)));
