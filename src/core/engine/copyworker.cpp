@@ -293,11 +293,18 @@ void CopyWorker::SavedFilesDB(const QString& tfolder)
 
 void CopyWorker::FolderPurge(int year)
 {
-    const PurgeResult result = purgeEarlierCopies(m_places, year, &m_filesMutex);
+    const PurgeResult result = purgeEarlierCopies(m_places, year, &m_filesMutex, [this] { return m_lanes.stopped(); });
     for (const QString& folder : result.deleted)
         log(QStringLiteral("purged %1").arg(folder));
     for (const QString& folder : result.waiting)
         log(QStringLiteral("kept %1: no complete copy of this year yet").arg(folder));
+    if (!result.stopped.isEmpty()) {
+        const QString line = QStringLiteral("purge stopped as the program ended: %1 is left in part and kept in the "
+                                            "record; the purge finishes it at the next start")
+                                 .arg(result.stopped);
+        logLine(line);
+        log(line);
+    }
     for (const QString& failure : result.failures) {
         logLine(failure);
         log(failure);

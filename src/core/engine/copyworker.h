@@ -58,6 +58,10 @@ public:
     // (a drive that hangs), which then must not be waited for.
     bool stop(int milliseconds);
 
+    // The purge of `year`, as after a copy; at a start, one the end of the
+    // program cut short is finished.
+    void requestPurge(int year);
+
 signals:
     // A copy finished, whole, in part or stopped (queued to the window).
     void copyFinished(qint64 second);
@@ -77,7 +81,6 @@ private:
     // The entry's last result, into its file; m_filesMutex held.
     void keepResult(const CopyResult& result);
     void SavedFilesDB(const QString& tfolder);
-    void requestPurge(int year);
     void FolderPurge(int year);
     void log(const QString& line);
 

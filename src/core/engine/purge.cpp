@@ -162,12 +162,12 @@ std::optional<int> stampYear(const QString& folderName)
 }
 
 PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& protectedFolders,
-                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder)
+                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder, const PurgeStop& stop)
 {
     PurgeResult result;
     const QByteArray yearMark = QByteArray::number(year).right(2);
     for (const QByteArray& line : splitLines(record)) {
-        if (line.right(2) == yearMark) {
+        if (!result.stopped.isEmpty() || line.right(2) == yearMark) {
             result.keptLines += line + kLineEnd;
             continue;
         }
@@ -187,15 +187,20 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
         }
         QString error;
         bool deleted = false;
-        if (!deleteFolder(folder, &error, &deleted))
+        const bool gone = deleteFolder(folder, &error, &deleted);
+        if (!gone && stop && stop()) {
+            result.stopped = path;
+            result.keptLines += line + kLineEnd;
+        } else if (!gone) {
             result.failures.append(QStringLiteral("could not purge %1: %2").arg(path, error));
-        else if (deleted) // else purged before
+        } else if (deleted) { // else purged before
             result.deleted.append(path);
+        }
     }
     return result;
 }
 
-PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* filesLock)
+PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* filesLock, const PurgeStop& stop)
 {
     std::unique_lock lock = filesLock ? std::unique_lock(*filesLock) : std::unique_lock<std::mutex>();
     QByteArray record;
@@ -239,7 +244,10 @@ PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* f
     };
     PurgeResult result = purgeRecord(
         record, year, protectedFolders, replaced,
-        [&](const QString& path, QString* error, bool* deleted) { return deleteTree(path, error, veto, deleted); });
+        [&](const QString& path, QString* error, bool* deleted) {
+            return deleteTree(path, error, veto, deleted, stop);
+        },
+        stop);
     if (filesLock)
         lock.lock();
     if (!places.files->save(QString::fromLatin1(kKeptLinesFile), result.keptLines, &error))

@@ -31,7 +31,11 @@ struct PurgeResult
     QStringList deleted; // folders deleted by this purge
     QStringList waiting; // earlier copies kept until one of this year is made whole
     QStringList failures; // one line per record line that was not purged
+    QString stopped = {}; // the folder left in part when the program's end stopped the purge
 };
+
+// Whether the purge is to stop now: the program ends.
+using PurgeStop = std::function<bool()>;
 
 // Walks the copy record. A line that ends in this year's last two digits is
 // kept. Any other line is deleted only when it names a copy of an earlier year
@@ -40,9 +44,11 @@ struct PurgeResult
 // plain text that anyone can edit), and a copy of this year stands in for it;
 // without one the line is kept and waits, so the last good copy of a path is
 // never deleted. A folder already gone counts as purged; a failed deletion
-// does not stop the walk.
+// does not stop the walk. A deletion cut short by `stop` ends it: that line
+// and those after it are kept, to be purged again.
 PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& protectedFolders,
-                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder);
+                        const ReplacementCheck& replaced, const FolderDeleter& deleteFolder,
+                        const PurgeStop& stop = {});
 
 // The yearly purge over the real files. An earlier copy is replaced by the
 // copy of this year of the same destination text and source name that the
@@ -51,6 +57,8 @@ PurgeResult purgeRecord(const QByteArray& record, int year, const QStringList& p
 // none either (a source drive that was not there).
 // `filesLock`, when given, is held while the program's files are read and
 // written, never while folders are deleted (a drive may hang there).
-PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* filesLock = nullptr);
+// `stop` is asked between the entries it deletes.
+PurgeResult purgeEarlierCopies(const CopyPlaces& places, int year, std::mutex* filesLock = nullptr,
+                               const PurgeStop& stop = {});
 
 } // namespace plovern

@@ -169,9 +169,13 @@ bool deletable(int dirFd, dev_t device, const std::string& where, std::string* w
     return walkBelow(dirFd, where, why, check, [](int, const std::string&, const auto&) { return true; });
 }
 
-bool removeBelow(int dirFd, const std::string& where, std::string* why)
+bool removeBelow(int dirFd, const std::string& where, std::string* why, const std::function<bool()>& stop)
 {
     const auto remove = [&](int folder, const Entry& entry, const auto& path) {
+        if (stop && stop()) {
+            *why = where + ": stopped as the program ended";
+            return Step::Stop;
+        }
         if (entry.type == DT_DIR)
             return Step::Enter;
         if (::unlinkat(folder, entry.name.c_str(), 0) == 0)
@@ -190,7 +194,8 @@ bool removeBelow(int dirFd, const std::string& where, std::string* why)
 
 } // namespace
 
-bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, bool* deleted)
+bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, bool* deleted,
+                const std::function<bool()>& stop)
 {
     auto failed = [&](const std::string& why) {
         if (error)
@@ -240,7 +245,7 @@ bool deleteTree(const QString& path, QString* error, const DeleteVeto& veto, boo
     if (::faccessat(parentFd, ".", W_OK | X_OK, 0) != 0 || ::faccessat(parentFd, name.c_str(), W_OK | X_OK, 0) != 0)
         return failed(bytes + ": the folder cannot be changed");
     std::string why;
-    if (!deletable(dir.get(), st.st_dev, bytes, &why) || !removeBelow(dir.get(), bytes, &why))
+    if (!deletable(dir.get(), st.st_dev, bytes, &why) || !removeBelow(dir.get(), bytes, &why, stop))
         return failed(why);
     dir.reset();
     if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0)

@@ -20,7 +20,9 @@ using DeleteVeto = std::function<QString(const QString& realPath, int fd, const 
 // another mounted file system is left whole and fails; a file's own write
 // bit protects nothing, as its folder's permissions decide. True when the
 // folder is gone; `deleted` tells whether it was there to delete.
-bool deleteTree(const QString& path, QString* error = nullptr, const DeleteVeto& veto = {}, bool* deleted = nullptr);
+// `stop`, when given, is asked before each entry: once it says so, the rest stays.
+bool deleteTree(const QString& path, QString* error = nullptr, const DeleteVeto& veto = {}, bool* deleted = nullptr,
+                const std::function<bool()>& stop = {});
 
 // Whether anything but folders lies below the folder at `path`; links are
 // not followed. A folder that cannot be read counts as holding files.

@@ -292,6 +292,9 @@ void frmMain::Form_Load()
     fitFonts();
     resumeFromLastTick();
     loadOutcomes();
+    // A purge the last run's end cut short is finished now, not after the next copy.
+    if (chkPurge->isChecked() && Timer1->isActive())
+        m_worker->requestPurge(m_platform.clock.now().date().year());
 }
 
 void frmMain::resumeFromLastTick()

@@ -280,6 +280,30 @@ private slots:
         QVERIFY2(result.failures.join(' ').contains("the link " + hers + "/bk: it belongs to user nobody"),
                  qPrintable(result.failures.join(' ')));
     }
+    void aPurgeTheEndCutsShortIsKeptAndFinishedLater()
+    {
+        QTemporaryDir dir;
+        const QString backup = dir.filePath("backup/");
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < 40; ++i)
+            files.append({QString("d%1/f").arg(i % 8) + QString::number(i), "old"});
+        makeTree(backup + "Docs1272025", files);
+        makeTree(backup + "Docs12302025", {{"f", "old"}});
+        makeTree(backup + "Docs152026", {{"f", "new"}});
+        QVERIFY(saveFile(dir.filePath("SavedFilesDB.txt"),
+                         (backup + "Docs1272025\r\n" + backup + "Docs12302025\r\n").toUtf8()));
+        QVERIFY(saveFile(dir.filePath("PLVCopies.txt"),
+                         formatCopyBook({{backup + "Docs152026", "/x/Docs", backup, {2026, 1, 5}, true, 1}})));
+        int asked = 0;
+        const PurgeResult cut = purgeEarlierCopies(placesIn(dir.path()), 2026, nullptr, [&] { return ++asked > 10; });
+        QCOMPARE(cut.stopped, backup + "Docs1272025");
+        QVERIFY(cut.deleted.isEmpty() && cut.failures.isEmpty());
+        QCOMPARE(cut.keptLines, (backup + "Docs1272025\r\n" + backup + "Docs12302025\r\n").toUtf8());
+        QVERIFY(QFileInfo::exists(backup + "Docs1272025") && QFileInfo::exists(backup + "Docs12302025/f"));
+        const PurgeResult finished = purgeEarlierCopies(placesIn(dir.path()), 2026);
+        QCOMPARE(finished.deleted, (QStringList{backup + "Docs1272025", backup + "Docs12302025"}));
+    }
+
     void thePurgeLeavesAFolderAnotherUserMade()
     {
         if (::geteuid() != 0)

@@ -4,11 +4,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
 
+#include "core/platform/paths.h"
 #include "core/platform/process.h"
+#include "core/schedule/clocktext.h"
+#include "core/storage/copybook.h"
+#include "support/core/fakes.h"
 #include "support/gui/testmain.h"
 #include "support/gui/window.h"
 
@@ -207,6 +212,21 @@ private slots:
         w.env.write(QStringLiteral("PLVSettings.txt"), "0\r\n 0 \r\n");
         w.window.Form_Load();
         QVERIFY(!w.purge()->isChecked());
+    }
+
+    void aPurgeCutShortIsFinishedAtTheStart()
+    {
+        WindowUnderTest w(QStringLiteral("-p"));
+        const QString backup = w.env.folder.filePath(QStringLiteral("backup/"));
+        const QDate today = w.env.clock.now().date();
+        const QString old = backup + "Docs127" + QString::number(today.year() - 1);
+        makeTree(old, {{"f", "left in part"}});
+        makeTree(backup + "Docs" + dateStamp(today), {{"f", "new"}});
+        w.env.write(QStringLiteral("SavedFilesDB.txt"), pathBytes(old) + "\r\n");
+        w.env.write(QStringLiteral("PLVCopies.txt"),
+                    formatCopyBook({{backup + "Docs" + dateStamp(today), "/x/Docs", backup, today, true, 1}}));
+        w.window.Form_Load();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(old), 10000);
     }
 
     void aScheduleOthersMayChangeIsNeitherRunNorChanged()
