@@ -228,13 +228,14 @@ bool cpA(const QByteArray& from, const QByteArray& to)
 
 void settle()
 {
-    // Every change so far was stamped no later than the kernel's coarse clock
-    // reads now; a copy may vouch for them once that clock has passed it by
-    // the slack the engine gives this drive.
+    // Every change so far was stamped no later than the fine clock reads now
+    // (a kernel with multigrain stamps gives a file that was looked at a
+    // stamp ahead of its coarse clock); a copy may vouch for them once the
+    // coarse clock has passed it by the slack the engine gives this drive.
     const int folder = ::open(QFile::encodeName(QDir::tempPath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     const long long slack = sourceTimeSlack(folder);
     ::close(folder);
-    const qint64 until = kernelStampNow() + slack;
+    const qint64 until = wallNanoseconds() + slack;
     const QDeadlineTimer limit(10000);
     while (kernelStampNow() <= until) {
         if (limit.hasExpired())
