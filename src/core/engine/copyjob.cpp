@@ -12,6 +12,9 @@
 #include <sys/xattr.h>
 
 #include "core/engine/filecopy.h"
+#include "core/schedule/outlook.h"
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace plovern {
 
@@ -28,32 +31,35 @@ mode_t processUmask()
 
 QString warningText(Warning kind, int count)
 {
+    const quint64 n = quint64(std::max(count, 0));
+    const QString entries = countText(n, "entry"_L1, "entries"_L1);
+    const QString files = filesText(n);
+    const QString links = countText(n, "symbolic link"_L1, "symbolic links"_L1);
     switch (kind) {
     case Warning::Modes:
-        return QStringLiteral("modes not kept on %1 entries (the drive refused them)").arg(count);
+        return QStringLiteral("modes not kept on %1 (the drive refused them)").arg(entries);
     case Warning::Owners:
-        return QStringLiteral("owners not kept on %1 entries (the drive refused them)").arg(count);
+        return QStringLiteral("owners not kept on %1 (the drive refused them)").arg(entries);
     case Warning::Times:
-        return QStringLiteral("times not kept on %1 entries (the drive refused them)").arg(count);
+        return QStringLiteral("times not kept on %1 (the drive refused them)").arg(entries);
     case Warning::Attributes:
-        return QStringLiteral("extended attributes not kept on %1 entries (the drive refused them)").arg(count);
+        return QStringLiteral("extended attributes not kept on %1 (the drive refused them)").arg(entries);
     case Warning::HardLinks:
-        return QStringLiteral("hard links not kept on %1 files, copied apart instead").arg(count);
+        return QStringLiteral("hard links not kept on %1, copied apart instead").arg(files);
     case Warning::SymLinks:
-        return QStringLiteral("%1 symbolic links left out (the drive cannot hold them)").arg(count);
+        return QStringLiteral("%1 left out (the drive cannot hold them)").arg(links);
     case Warning::LinkOwnersAndTimes:
-        return QStringLiteral("owners and times not kept on %1 symbolic links (the drive would set them on what "
-                              "the links point to)")
-            .arg(count);
+        return QStringLiteral("owners and times not kept on %1 (the drive would set them on what the links "
+                              "point to)")
+            .arg(links);
     case Warning::ReferenceUnreadable:
-        return QStringLiteral("%1 files of the earlier copy could not be read, copied from the source instead")
-            .arg(count);
+        return QStringLiteral("%1 of the earlier copy could not be read, copied from the source instead").arg(files);
     case Warning::Vanished:
-        return QStringLiteral("%1 entries vanished from the source during the copy").arg(count);
+        return QStringLiteral("%1 vanished from the source during the copy").arg(entries);
     case Warning::ChangedWhileCopied:
-        return QStringLiteral("%1 files changed while they were copied").arg(count);
+        return QStringLiteral("%1 changed during the copy").arg(files);
     case Warning::TimesReset:
-        return QStringLiteral("times not kept on %1 files (the drive reset them)").arg(count);
+        return QStringLiteral("times not kept on %1 (the drive reset them)").arg(files);
     case Warning::OwnCopy:
         return QStringLiteral("the copy's own folder, reached from inside the source, was left out");
     case Warning::Kinds:

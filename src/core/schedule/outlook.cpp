@@ -6,6 +6,8 @@
 #include "core/schedule/clocktext.h"
 #include "core/schedule/scheduler.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace plovern {
 
 namespace {
@@ -31,9 +33,14 @@ QString bytesText(quint64 bytes)
     return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
 }
 
+QString countText(quint64 count, QLatin1StringView one, QLatin1StringView many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
 QString filesText(quint64 count)
 {
-    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+    return countText(count, "file"_L1, "files"_L1);
 }
 
 QString wallText(qint64 second)

@@ -31,6 +31,8 @@ Outlook outlookOf(const ScheduleEntry& entry, std::optional<EntryResult> last, q
 
 // Sizes as the program shows them: "41.2 GB".
 QString bytesText(quint64 bytes);
+// "1 entry", "2 entries".
+QString countText(quint64 count, QLatin1StringView one, QLatin1StringView many);
 // "1 file", "2 files".
 QString filesText(quint64 count);
 
