@@ -272,7 +272,11 @@ LoopDrive::LoopDrive(const QString& folder, const QString& format, qint64 bytes)
     image.close();
     QDir().mkpath(root());
     QProcess run;
-    run.start(mkfs, {format == "ext4" ? "-Fq" : "-fq", image.fileName()});
+    // ext4 initialised at once: its lazy init would write the inode tables
+    // beside whatever the drive is used for.
+    run.start(mkfs,
+              format == "ext4" ? QStringList{"-Fq", "-E", "lazy_itable_init=0,lazy_journal_init=0", image.fileName()}
+                               : QStringList{"-fq", image.fileName()});
     if (!run.waitForFinished(60000) || run.exitCode() != 0) {
         m_skipReason
             = QStringLiteral("mkfs.%1 failed: %2").arg(format, QString::fromLocal8Bit(run.readAllStandardError()));
