@@ -1,5 +1,6 @@
 #include "support/core/sandbox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -41,6 +43,21 @@ bool writeText(const char* path, const QByteArray& text)
     const bool ok = ::write(fd, text.constData(), static_cast<size_t>(text.size())) == text.size();
     ::close(fd);
     return ok;
+}
+
+// Where each thread of `pid` waits in the kernel, where the kernel tells.
+QByteArray kernelStacks(pid_t pid)
+{
+    QByteArray where;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stack(tasks + "/" + task + "/stack");
+        QFile wchan(tasks + "/" + task + "/wchan");
+        where += task.toUtf8() + ": " + (wchan.open(QIODevice::ReadOnly) ? wchan.readAll() : QByteArray()) + "\n";
+        if (stack.open(QIODevice::ReadOnly))
+            where += stack.readAll();
+    }
+    return where;
 }
 
 } // namespace
@@ -62,12 +79,24 @@ QByteArray inChild(const std::function<QByteArray()>& work)
     ::close(out[1]);
     QByteArray result;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
+    // Bounded: a child that hangs fails its test, saying where it waited,
+    // instead of holding the suite until ctest's limit.
+    const QDeadlineTimer limit(120000);
+    for (;;) {
+        pollfd ready{out[0], POLLIN, 0};
+        const int polled = ::poll(&ready, 1, int(std::max<qint64>(limit.remainingTime(), 0)));
+        if (polled == 0) {
+            const QByteArray where = kernelStacks(pid);
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            ::close(out[0]);
+            return "<child hung for 120 s; its threads wait in:\n" + where + ">";
+        }
+        const ssize_t n = polled < 0 ? -1 : ::read(out[0], buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EINTR))
             break;
-        result.append(buffer, n);
+        if (n > 0)
+            result.append(buffer, n);
     }
     ::close(out[0]);
     int status = 0;

@@ -11,7 +11,7 @@
 namespace plovern::test {
 
 // Runs `work` in a forked child and returns the bytes it returned, or
-// "<child failed: ...>". The child may change what a test process must not:
+// "<child failed: ...>", or "<child hung ...>" after two minutes. The child may change what a test process must not:
 // enter its own user and mount namespace, or refuse system calls.
 QByteArray inChild(const std::function<QByteArray()>& work);
 
